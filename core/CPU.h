@@ -1,0 +1,107 @@
+// The instruction set of the simulated 32-bit load/store processor and the
+// executor that carries out one instruction at a time.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "Memory.h"
+#include "State.h"
+#include "Text.h"
+
+constexpr int32_t HeaderAddress = 0x800000;
+constexpr uint32_t HeaderWord = 0x52455341;  // "RESA"
+constexpr int32_t EntryAddress = 0x800001;
+constexpr uint32_t IdleLoopWord = 0x1000FFFF;  // beqz R00 to itself
+constexpr uint32_t StopOpcode = 48;
+
+// Why a run stops after a step (None: it goes on).
+enum class TStopTest { None, StopOpcode, IdleLoop };
+
+class TCPU {
+ public:
+  // Executes the instruction at the program counter.
+  void Step();
+  // The word at the program counter has opcode 48, or the counter is unmapped.
+  bool AtStopOpcode();
+  // The program counter is unmapped, or its word is the idle loop.
+  bool AtIdleLoop();
+  // AtStopOpcode, then AtIdleLoop, with a single lookup.
+  TStopTest StopTest();
+
+  std::string Disassemble(int32_t address, uint32_t word) const;
+  // The listing line of the word at the address (reads memory).
+  std::string ListingLine(int32_t address);
+  // The listing line of a word already read from the address.
+  std::string ListingText(int32_t address, uint32_t word) const;
+};
+
+extern TCPU TheCPU;
+
+inline void TCPU::Step() {
+  TState& s = TheState;
+  const uint32_t pc = s.Regs[0];
+  const uint32_t w = TheMemory.ReadWord(int32_t(pc));
+  s.SetReg(-1, int32_t(pc + 1));
+
+  const uint32_t a = s.Regs[1 + ((w >> 21) & 31)];
+  const int rb = int((w >> 16) & 31);
+  if (w <= 0x3FFFFFF) {
+    const uint32_t b = s.Regs[1 + rb];
+    const int rc = int((w >> 11) & 31);
+    switch (w & 63) {
+      case 0: s.SetReg(rc, int32_t(a + a)); break;
+      case 2: s.SetReg(rc, int32_t(a >> 1)); break;
+      case 32: case 34: s.SetReg(rc, int32_t(a - b)); break;
+      case 33: case 35: s.SetReg(rc, int32_t(a + b)); break;
+      case 36: s.SetReg(rc, int32_t(a ^ b)); break;
+      case 37: s.SetReg(rc, int32_t(a | b)); break;
+      case 38: case 39: s.SetReg(rc, int32_t(a & b)); break;
+      default: break;  // illegal function codes only advance the counter
+    }
+    return;
+  }
+  const uint32_t imm = SignExtend(w & 0xFFFF, 16);
+  const int32_t sa = int32_t(a), si = int32_t(imm);
+  switch (w >> 26) {
+    case 4: if (a == 0) s.SetReg(-1, int32_t(s.Regs[0] + imm)); break;
+    case 5: if (a != 0) s.SetReg(-1, int32_t(s.Regs[0] + imm)); break;
+    case 8: case 10: s.SetReg(rb, int32_t(a - imm)); break;
+    case 9: case 11: s.SetReg(rb, int32_t(a + imm)); break;
+    case 12: s.SetReg(rb, int32_t(a ^ imm)); break;
+    case 13: s.SetReg(rb, int32_t(a | imm)); break;
+    case 14: case 15: s.SetReg(rb, int32_t(a & imm)); break;
+    case 22: s.SetReg(-1, sa); break;
+    case 23: s.SetReg(31, int32_t(s.Regs[0])); s.SetReg(-1, sa); break;
+    case 24: s.SetReg(rb, 0); break;
+    case 25: s.SetReg(rb, sa > si); break;
+    case 26: s.SetReg(rb, sa == si); break;
+    case 27: s.SetReg(rb, sa >= si); break;
+    case 28: s.SetReg(rb, sa < si); break;
+    case 29: s.SetReg(rb, sa != si); break;
+    case 30: s.SetReg(rb, sa <= si); break;
+    case 31: s.SetReg(rb, 1); break;
+    case 35: s.SetReg(rb, int32_t(TheMemory.ReadWord(int32_t(a + imm)))); break;
+    case 43: TheMemory.WriteWord(int32_t(a + imm), s.Regs[1 + rb]); break;
+    default: break;  // illegal opcodes, the stop opcode included
+  }
+}
+
+inline TStopTest TCPU::StopTest() {
+  const int32_t offset = TheMemory.FindWord(TheState.GetReg(-1), false);
+  if (offset < 0) return TStopTest::StopOpcode;
+  const uint32_t w = TheMemory.LastBlock().Words[offset];
+  if (w >> 26 == StopOpcode) return TStopTest::StopOpcode;
+  if (w == IdleLoopWord) return TStopTest::IdleLoop;
+  return TStopTest::None;
+}
+
+inline bool TCPU::AtStopOpcode() {
+  const int32_t offset = TheMemory.FindWord(TheState.GetReg(-1), false);
+  return offset < 0 || TheMemory.LastBlock().Words[offset] >> 26 == StopOpcode;
+}
+
+inline bool TCPU::AtIdleLoop() {
+  const int32_t offset = TheMemory.FindWord(TheState.GetReg(-1), false);
+  return offset < 0 || TheMemory.LastBlock().Words[offset] == IdleLoopWord;
+}

@@ -1,0 +1,11 @@
+// The single instances of the simulator core, created at program start in
+// this order before any window exists (one translation unit fixes the order).
+#include "CPU.h"
+#include "Loader.h"
+
+TDisplayHooks Display;
+TMemory TheMemory;
+TState TheState;
+TCPU TheCPU;
+TProgramLines ProgramLines;
+std::string ProgramFileName;

@@ -1,0 +1,32 @@
+// Display notifications that the simulator core sends to whatever shows it.
+//
+// Every entry is a plain function pointer that stays null until a receiver
+// attaches, so an unattached notification costs one predictable branch.
+// Receivers are expected to record what changed and format texts later,
+// when they paint: the core calls these from its innermost loop.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class TBreakPoint;
+
+struct TDisplayHooks {
+  // A general register (0..31) was written, R0 included.
+  void (*RegisterChanged)(int index) = nullptr;
+  // The program counter was written; TheState holds the captured address and
+  // word of the next-instruction line.
+  void (*NextCommandChanged)() = nullptr;
+  // A memory word was stored (after the store).
+  void (*MemoryChanged)(int32_t address) = nullptr;
+  // The main window caption is set by every image build.
+  void (*CaptionChanged)(const std::string& caption) = nullptr;
+  // A modal message for the user (loader failure, header warning).
+  void (*ShowMessage)(const std::string& text) = nullptr;
+  // A breakpoint's list row is created, rewritten or removed.
+  void (*BreakPointAdded)(TBreakPoint* bp) = nullptr;
+  void (*BreakPointUpdated)(TBreakPoint* bp) = nullptr;
+  void (*BreakPointRemoved)(TBreakPoint* bp) = nullptr;
+};
+
+extern TDisplayHooks Display;

@@ -1,0 +1,240 @@
+#include "Loader.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "CPU.h"
+
+const char* const InvalidFileMessage = "Die angegebene Datei einhält ungültige Daten.";
+const char* const HeaderWarning = "Warnung: Das Programm hat keinen gültigen RESA-Header.";
+
+TFileOpenError::TFileOpenError(const std::string& name)
+    : std::runtime_error("Datei " + name + " kann nicht geöffnet werden"), FileName(name) {}
+
+// ---------------------------------------------------------------- lines
+
+void TProgramLines::Assign(std::string text) {
+  if (size_t nul = text.find('\0'); nul != std::string::npos) text.resize(nul);
+  std::vector<uint32_t> starts;
+  const size_t n = text.size();
+  size_t pos = 0;
+  while (pos < n) {
+    starts.push_back(uint32_t(pos));
+    size_t end = pos;
+    while (end < n && text[end] != '\n' && text[end] != '\r') ++end;
+    if (end == n) {
+      pos = n;
+    } else if (text[end] == '\r' && end + 1 < n && text[end + 1] == '\n') {
+      pos = end + 2;
+    } else {
+      pos = end + 1;
+    }
+  }
+  starts.push_back(uint32_t(n));
+  Text = std::move(text);
+  Starts = std::move(starts);
+}
+
+void TProgramLines::Clear() {
+  Text.clear();
+  Text.shrink_to_fit();
+  Starts.clear();
+  Starts.shrink_to_fit();
+}
+
+std::string_view TProgramLines::operator[](size_t i) const {
+  std::string_view line(Text.data() + Starts[i], Starts[i + 1] - Starts[i]);
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+  return line;
+}
+
+// ---------------------------------------------------------------- numbers
+
+namespace {
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool ParseHex(std::string_view digits, int32_t& value) {
+  if (digits.empty()) return false;
+  uint32_t v = 0;
+  int significant = 0;
+  for (char c : digits) {
+    int d = HexValue(c);
+    if (d < 0) return false;
+    if (significant > 0 || d != 0) {
+      if (++significant > 8) return false;
+      v = v << 4 | uint32_t(d);
+    }
+  }
+  value = int32_t(v);
+  return true;
+}
+
+}  // namespace
+
+bool ParseNumber(std::string_view text, int32_t& value) {
+  size_t i = 0;
+  while (i < text.size() && text[i] == ' ') ++i;
+  text.remove_prefix(i);
+  if (text.empty()) return false;
+  if (text[0] == '$' || text[0] == 'x' || text[0] == 'X') return ParseHex(text.substr(1), value);
+  if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+    return ParseHex(text.substr(2), value);
+
+  bool negative = false;
+  if (text[0] == '-' || text[0] == '+') {
+    negative = text[0] == '-';
+    text.remove_prefix(1);
+  }
+  if (text.empty()) return false;
+  const uint64_t limit = negative ? uint64_t(1) << 31 : (uint64_t(1) << 31) - 1;
+  uint64_t v = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + uint64_t(c - '0');
+    if (v > limit) return false;
+  }
+  value = negative ? int32_t(uint32_t(0) - uint32_t(v)) : int32_t(v);
+  return true;
+}
+
+// ---------------------------------------------------------------- image
+
+namespace {
+
+struct TInvalidImage {};
+
+void SetCaption(const std::string& caption) {
+  if (Display.CaptionChanged) Display.CaptionChanged(caption);
+}
+
+void ShowMessage(const char* text) {
+  if (Display.ShowMessage) Display.ShowMessage(text);
+}
+
+void WriteDefaultImage() {
+  TheMemory.WriteWord(HeaderAddress, HeaderWord);
+  TheMemory.WriteWord(EntryAddress, IdleLoopWord);
+}
+
+int32_t NumberAt(size_t line) {
+  int32_t v;
+  if (line >= ProgramLines.size() || !ParseNumber(ProgramLines[line], v)) throw TInvalidImage{};
+  return v;
+}
+
+void BuildSections() {
+  int64_t reserved = 0;
+  size_t i = 0;
+  while (i < ProgramLines.size()) {
+    const std::string_view keyword = ProgramLines[i];
+    const bool code = keyword == ".CODE" || keyword == ".DATA";
+    const bool space = keyword == ".DS";
+    const bool mem = keyword == ".MEM";
+    if (!code && !space && !mem) throw TInvalidImage{};
+    const int32_t start = NumberAt(i + 1);
+    const int32_t count = NumberAt(i + 2);
+    if (count < 1) throw TInvalidImage{};
+    // A section past the last address, or an image larger than we are
+    // willing to hold, is refused like any other invalid contents.
+    reserved += count;
+    if (reserved > MaxImageWords || int64_t(start) + count > int64_t(INT32_MAX) + 1)
+      throw TInvalidImage{};
+    TheMemory.AddBlock(start, count);
+    if (space) {
+      const uint32_t fill = uint32_t(NumberAt(i + 3));
+      for (int32_t k = 0; k < count; ++k) TheMemory.WriteWord(int32_t(uint32_t(start) + uint32_t(k)), fill);
+      i += 4;
+    } else if (mem) {
+      i += 3;
+    } else {
+      for (int32_t k = 0; k < count; ++k)
+        TheMemory.WriteWord(int32_t(uint32_t(start) + uint32_t(k)), uint32_t(NumberAt(i + 3 + size_t(k))));
+      i += 3 + size_t(count);
+    }
+  }
+}
+
+bool Build(bool knownInvalid) {
+  TheMemory.Clear();
+  TheState.Reset();
+  bool valid = true;
+  try {
+    if (knownInvalid) throw TInvalidImage{};
+    if (ProgramLines.empty()) {
+      WriteDefaultImage();
+    } else {
+      BuildSections();
+    }
+    TheState.SetReg(-1, EntryAddress);
+    TheState.SetReg(30, HeaderAddress);
+    SetCaption("Orvane  [" + ProgramFileName + "]");
+  } catch (...) {
+    // Whatever went wrong (bad contents, no memory for a block), the user
+    // gets the default image and one message.
+    valid = false;
+    TheMemory.Clear();
+    TheState.Reset();
+    WriteDefaultImage();
+    ProgramLines.Clear();
+    SetCaption("Orvane");
+    ShowMessage(InvalidFileMessage);
+  }
+  if (TheMemory.ReadWord(HeaderAddress) != HeaderWord) ShowMessage(HeaderWarning);
+  return valid;
+}
+
+// Reads a whole file; false when it cannot be opened or read. Sets tooBig
+// (and returns true) for a file beyond MaxFileBytes.
+bool ReadWholeFile(const std::string& name, std::string& text, bool& tooBig) {
+  tooBig = false;
+  std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(name.c_str(), "rb"), &std::fclose);
+  if (!file) return false;
+  struct stat st {};
+  if (fstat(fileno(file.get()), &st) == 0 && S_ISDIR(st.st_mode)) return false;
+  if (fstat(fileno(file.get()), &st) == 0 && S_ISREG(st.st_mode)) {
+    if (uint64_t(st.st_size) > MaxFileBytes) {
+      tooBig = true;
+      return true;
+    }
+    text.reserve(size_t(st.st_size));
+  }
+  char buffer[1 << 16];
+  while (true) {
+    size_t got = std::fread(buffer, 1, sizeof buffer, file.get());
+    if (text.size() + got > MaxFileBytes) {
+      tooBig = true;
+      text.clear();
+      return true;
+    }
+    text.append(buffer, got);
+    if (got < sizeof buffer) break;
+  }
+  return !std::ferror(file.get());
+}
+
+}  // namespace
+
+bool BuildImage() { return Build(false); }
+
+bool LoadProgram(const std::string& name) {
+  std::string text;
+  bool tooBig = false;
+  if (!ReadWholeFile(name, text, tooBig)) throw TFileOpenError(name);
+  // The name changes only once the file has been read, so a caption never
+  // names a file whose contents are not the ones loaded.
+  ProgramFileName = name;
+  if (tooBig) {
+    ProgramLines.Clear();
+    return Build(true);
+  }
+  ProgramLines.Assign(std::move(text));
+  return Build(false);
+}

@@ -1,0 +1,58 @@
+// Reads .cod program images and builds the memory and start registers
+// from them; holds the text of the last loaded file for resets.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The lines of the last loaded file, kept as one text plus line starts.
+class TProgramLines {
+ public:
+  // Takes the whole file text; a NUL byte ends it. Lines end at LF, CR or
+  // CR LF; a final line end adds no empty line.
+  void Assign(std::string text);
+  void Clear();
+  size_t size() const { return Starts.empty() ? 0 : Starts.size() - 1; }
+  bool empty() const { return size() == 0; }
+  std::string_view operator[](size_t i) const;
+
+ private:
+  std::string Text;
+  std::vector<uint32_t> Starts;  // one per line plus the end of the text
+};
+
+// Raised by LoadProgram when the file cannot be opened or read.
+class TFileOpenError : public std::runtime_error {
+ public:
+  explicit TFileOpenError(const std::string& name);
+  std::string FileName;
+};
+
+extern TProgramLines ProgramLines;
+extern std::string ProgramFileName;
+
+// Limits that keep a hostile file from exhausting memory: the words one
+// image may reserve in all its sections, and the size of a file we read.
+constexpr int64_t MaxImageWords = int64_t(1) << 24;   // 16M words, 64 MiB
+constexpr uint64_t MaxFileBytes = uint64_t(1) << 28;  // 256 MiB
+
+// The texts the loader shows.
+extern const char* const InvalidFileMessage;
+extern const char* const HeaderWarning;
+
+// Reads a number of the .cod syntax: leading blanks, then a signed decimal
+// in the 32-bit range or $/x/X/0x/0X followed by at most eight significant
+// hexadecimal digits; nothing after the last digit.
+bool ParseNumber(std::string_view text, int32_t& value);
+
+// Reads the file into ProgramLines and builds the image. Throws
+// TFileOpenError (leaving everything as it was) when the file cannot be
+// read. Returns false when its contents were invalid.
+bool LoadProgram(const std::string& name);
+// Clears memory and registers and builds the image from ProgramLines (the
+// default image when it is empty). Returns false for an invalid image, which
+// is replaced by the default image after the message.
+bool BuildImage();

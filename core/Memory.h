@@ -1,0 +1,129 @@
+// The simulated processor's word memory: a sparse store of 32-bit words
+// addressed by word number, held as contiguous blocks with a one-block cache.
+//
+// Lookup rules that callers can observe (they matter when blocks overlap):
+// the cached block (LastBlock) is tried first; after it, the oldest block
+// that covers the address wins; a search that finds nothing leaves the
+// newest block cached; an address outside [LowBound, HighBound) is rejected
+// without touching the cache. Blocks are never merged or freed one by one.
+//
+// Internally blocks come in two kinds, both with identical lookup rules:
+//  - sections added with AddBlock (the loader's), looked up through a sorted
+//    index instead of a linear walk;
+//  - one-word blocks that stores to unmapped addresses create, kept in small
+//    pages so a program that fills a large unmapped area stays cheap.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+#include "Hooks.h"
+
+// A view of one block: where it starts, how many words, and its storage.
+struct TBlockRef {
+  int32_t Start = 0;
+  int32_t Count = 0;  // 0 for "no block"
+  uint32_t* Words = nullptr;
+  // No other block covers any of this block's words, so it is the answer of
+  // a search for every address it covers (lets a miss skip the search).
+  bool Exclusive = false;
+
+  bool Covers(int32_t a) const {
+    return uint32_t(a) - uint32_t(Start) < uint32_t(Count);
+  }
+};
+
+class TMemory {
+ public:
+  static constexpr uint32_t Unmapped = 0xFFFFFFFFu;
+
+  TMemory() = default;
+  ~TMemory();
+  TMemory(const TMemory&) = delete;
+  TMemory& operator=(const TMemory&) = delete;
+
+  // Removes every block; sends no notification.
+  void Clear();
+  // Offset of the word within LastBlock, or -1 when unmapped and !create.
+  // With create, an unmapped address gets a new one-word block (offset 0).
+  int32_t FindWord(int32_t address, bool create);
+  // The stored word, or 0xFFFFFFFF when unmapped. Moves the cache.
+  uint32_t ReadWord(int32_t address);
+  // Stores a word (creating it when unmapped) and notifies the display.
+  void WriteWord(int32_t address, uint32_t value);
+  // Adds a block of zero words. Throws std::length_error when the block
+  // would reach past address 0x7FFFFFFF or count < 1, std::bad_alloc when
+  // it cannot be allocated; the memory then keeps the blocks it had.
+  void AddBlock(int32_t start, int32_t count);
+
+  // The cached block (Count 0 when none).
+  const TBlockRef& LastBlock() const { return Last; }
+  int64_t LowBound() const { return Low; }
+  int64_t HighBound() const { return High; }
+  // Number of blocks of both kinds.
+  size_t BlockCount() const { return Sections.size() + SingleCount; }
+
+ private:
+  static constexpr int PageShift = 6;
+  static constexpr int32_t PageWords = 1 << PageShift;
+  struct TPage {
+    uint32_t Words[PageWords] = {};
+    uint64_t Present = 0;  // bit i: word i is a one-word block
+  };
+  struct TSection {
+    TBlockRef Ref;  // sections are kept in creation order
+  };
+  struct TSegment {  // [Start, next segment's Start) is covered by Section
+    int64_t Start;
+    int32_t Section;  // index into Sections, -1 for none
+  };
+  struct TFreeWords {
+    void operator()(uint32_t* p) const;
+  };
+
+  int32_t FindSlow(int32_t address, bool create);
+  int32_t CreateSingle(int32_t address);
+  TPage* PageOf(int32_t address);
+  void RebuildIndex();
+
+  TBlockRef Last;    // the cached block
+  TBlockRef Victim;  // the block cached before Last, if it was exclusive
+  TBlockRef Newest;  // the block created last
+  int64_t Low = 0, High = 0;
+
+  std::vector<TSection> Sections;
+  std::vector<std::unique_ptr<uint32_t[], TFreeWords>> SectionWords;
+  std::vector<TSegment> Index;
+  bool IndexDirty = false;
+
+  std::unordered_map<int32_t, std::unique_ptr<TPage>> Pages;
+  int32_t LastPageNo = 0;
+  TPage* LastPage = nullptr;
+  size_t SingleCount = 0;
+  int64_t SingleLow = 0, SingleHigh = 0;  // range that holds every one-word block
+  // A section was added after a one-word block existed, so one-word blocks
+  // may be overlapped and must go through the full search.
+  bool SinglesShadowed = false;
+};
+
+extern TMemory TheMemory;
+
+inline int32_t TMemory::FindWord(int32_t address, bool create) {
+  // A block is always inside the bounds, so the cache can be tried first.
+  if (Last.Covers(address)) return int32_t(uint32_t(address) - uint32_t(Last.Start));
+  return FindSlow(address, create);
+}
+
+inline uint32_t TMemory::ReadWord(int32_t address) {
+  int32_t offset = FindWord(address, false);
+  return offset < 0 ? Unmapped : Last.Words[offset];
+}
+
+inline void TMemory::WriteWord(int32_t address, uint32_t value) {
+  int32_t offset = FindWord(address, true);
+  Last.Words[offset] = value;
+  if (Display.MemoryChanged) Display.MemoryChanged(address);
+}
