@@ -1,0 +1,96 @@
+// Breakpoints: conditions on the processor state that are evaluated after
+// every executed instruction and stop a run when they hold.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "CPU.h"
+
+class TBreakPoint {
+ public:
+  // Appends itself to BreakPoints and creates its list row.
+  TBreakPoint();
+  // Removes its row, then leaves BreakPoints.
+  ~TBreakPoint();
+  TBreakPoint(const TBreakPoint&) = delete;
+  TBreakPoint& operator=(const TBreakPoint&) = delete;
+
+  bool UseInstruction = false;
+  int32_t Instruction = 0;
+  bool LockPosition = false;  // memory-word watch
+  int32_t Position = 0;
+  bool LockRegister = false;  // register watch
+  int32_t Register = 0;
+  bool LockValue = false;  // true: value watch, false: change watch
+  uint32_t Value = 0;
+  bool UseCount = false;
+  int32_t MaxCount = 0;
+  int32_t ActCount = 0;
+  // The list window's row; null until a window shows the breakpoint.
+  void* Item = nullptr;
+
+  // Rewrites the row texts from the fields.
+  void UpdateView();
+  // Evaluates the breakpoint now; true when it fires. Advances the counter
+  // and the reference of a change watch when all its conditions hold.
+  bool Check();
+
+  // The row texts as of the last UpdateView: the caption ("Instruktion")
+  // and the sub-items 0 ("Zähler"), 1 ("Anzahl") and 2 ("Bedingung").
+  std::string Caption() const;
+  std::string SubItem(int index) const;
+
+ private:
+  // What the row texts depend on, captured by UpdateView and formatted only
+  // when someone reads them.
+  struct TRow {
+    bool UseInstruction = false, LockPosition = false, LockRegister = false;
+    bool LockValue = false, UseCount = false;
+    int32_t Instruction = 0, Position = 0, Register = 0, MaxCount = 0, ActCount = 0;
+    uint32_t Value = 0;
+  } Row;
+};
+
+// Every breakpoint, in creation order.
+extern std::vector<TBreakPoint*> BreakPoints;
+
+// Evaluates every breakpoint in list order (never stopping early); true when
+// at least one fired.
+bool CheckAll();
+// The first breakpoint whose own condition is in use with that key, or null.
+TBreakPoint* FindByInstruction(int32_t address);
+TBreakPoint* FindByMemory(int32_t address);
+TBreakPoint* FindByRegister(int32_t reg);
+
+inline bool TBreakPoint::Check() {
+  uint32_t word = 0, reg = 0;
+  if (LockPosition) {
+    word = TheMemory.ReadWord(Position);
+    if (LockValue ? word != Value : word == Value) return false;
+  }
+  if (LockRegister) {
+    reg = uint32_t(TheState.GetReg(Register & 31));
+    if (LockValue ? reg != Value : reg == Value) return false;
+  }
+  if (UseInstruction && TheState.GetReg(-1) != Instruction) return false;
+
+  // A change watch takes what it saw as its new reference.
+  if (!LockValue) {
+    if (LockPosition) Value = word;
+    if (LockRegister) Value = reg;
+  }
+  if (!UseCount) return true;
+  ActCount = int32_t(uint32_t(ActCount) + 1);
+  const bool fire = ActCount >= MaxCount;
+  if (fire) ActCount = 0;
+  UpdateView();
+  return fire;
+}
+
+inline bool CheckAll() {
+  bool fired = false;
+  for (size_t i = 0, n = BreakPoints.size(); i < n; ++i) fired |= BreakPoints[i]->Check();
+  return fired;
+}

@@ -1,0 +1,267 @@
+#include <string>
+#include <vector>
+
+#include "CoreFixture.h"
+#include "Run.h"
+
+namespace {
+
+using namespace enc;
+
+class BreakPointTest : public CoreTest {
+ protected:
+  static std::vector<std::string> Row(const TBreakPoint* bp) {
+    return {bp->Caption(), bp->SubItem(0), bp->SubItem(1), bp->SubItem(2)};
+  }
+  // A loop at 0x100 that counts R1 up forever: addi R1,R1,1 ; beqz R0,-2.
+  static void CountingLoop() { Program(0x100, {Addi(1, 1, 1), Beqz(0, -2)}); }
+};
+
+TEST_F(BreakPointTest, NewBreakPointJoinsListWithEmptyRow) {
+  auto* a = new TBreakPoint;
+  auto* b = new TBreakPoint;
+  EXPECT_EQ(BreakPoints, (std::vector<TBreakPoint*>{a, b}));
+  EXPECT_EQ(Row(a), (std::vector<std::string>{"", "--", "--", "immer"}));
+  delete a;
+  EXPECT_EQ(BreakPoints, std::vector<TBreakPoint*>{b});
+}
+
+TEST_F(BreakPointTest, RowTexts) {
+  auto* bp = new TBreakPoint;
+  bp->LockRegister = true;
+  bp->Register = 5;
+  bp->LockValue = true;
+  bp->Value = 42;
+  bp->UpdateView();
+  EXPECT_EQ(Row(bp), (std::vector<std::string>{"", "--", "--", "Wenn R05 den Wert $0000002a hat"}));
+  bp->Register = 31;
+  bp->LockValue = false;
+  bp->UseInstruction = true;
+  bp->Instruction = -2;
+  bp->UseCount = true;
+  bp->MaxCount = 10;
+  bp->ActCount = 3;
+  EXPECT_EQ(Row(bp)[3], "Wenn R05 den Wert $0000002a hat");  // not yet shown
+  bp->UpdateView();
+  EXPECT_EQ(Row(bp), (std::vector<std::string>{"$fffffffe", "3", "10", "Wenn R31 sich ändert"}));
+  bp->LockRegister = false;
+  bp->LockPosition = true;
+  bp->Position = 4096;
+  bp->UpdateView();
+  EXPECT_EQ(Row(bp)[3], "Wenn Speicher $00001000 sich ändert");
+  bp->LockValue = true;
+  bp->Value = 0xFFFFFFFF;
+  bp->UpdateView();
+  EXPECT_EQ(Row(bp)[3], "Wenn Speicher $00001000 den Wert $ffffffff hat");
+  bp->MaxCount = -7;
+  bp->UpdateView();
+  EXPECT_EQ(Row(bp)[2], "-7");
+}
+
+std::vector<std::string> RowEvents;
+
+TEST_F(BreakPointTest, RowHooksFollowTheBreakPointsLife) {
+  RowEvents.clear();
+  Display.BreakPointAdded = [](TBreakPoint* bp) { RowEvents.push_back("add " + bp->SubItem(2)); };
+  Display.BreakPointUpdated = [](TBreakPoint* bp) { RowEvents.push_back("update " + bp->SubItem(0)); };
+  Display.BreakPointRemoved = [](TBreakPoint*) { RowEvents.push_back("remove"); };
+  auto* bp = new TBreakPoint;
+  bp->UseCount = true;
+  bp->MaxCount = 2;
+  bp->UpdateView();
+  CountingLoop();
+  CheckAll();
+  delete bp;
+  EXPECT_EQ(RowEvents, (std::vector<std::string>{"add immer", "update --", "update 0", "update 1", "remove"}));
+}
+
+TEST_F(BreakPointTest, CounterOnlyFiresEveryNthInstruction) {
+  CountingLoop();
+  auto* bp = new TBreakPoint;
+  bp->UseCount = true;
+  bp->MaxCount = 3;
+  bp->UpdateView();
+  std::vector<bool> fired;
+  std::vector<std::string> shown;
+  for (int i = 0; i < 6; ++i) {
+    TheCPU.Step();
+    fired.push_back(CheckAll());
+    shown.push_back(bp->SubItem(0));
+  }
+  EXPECT_EQ(fired, (std::vector<bool>{false, false, true, false, false, true}));
+  EXPECT_EQ(shown, (std::vector<std::string>{"1", "2", "0", "1", "2", "0"}));
+}
+
+TEST_F(BreakPointTest, LimitOfOneOrLessFiresEveryTime) {
+  for (int32_t limit : {1, 0, -5}) {
+    auto* bp = new TBreakPoint;
+    bp->UseCount = true;
+    bp->MaxCount = limit;
+    EXPECT_TRUE(bp->Check());
+    EXPECT_TRUE(bp->Check());
+    EXPECT_EQ(bp->ActCount, 0);
+    delete bp;
+  }
+}
+
+TEST_F(BreakPointTest, RegisterWatches) {
+  auto* change = new TBreakPoint;
+  change->LockRegister = true;
+  change->Register = 0;
+  EXPECT_FALSE(change->Check());  // R0 never changes
+  change->Register = 3;
+  TheState.SetReg(3, 7);
+  change->Value = 7;
+  EXPECT_FALSE(change->Check());
+  TheState.SetReg(3, 8);
+  EXPECT_TRUE(change->Check());
+  EXPECT_EQ(change->Value, 8u);
+  TheState.SetReg(3, 8);  // the same value again
+  EXPECT_FALSE(change->Check());
+
+  auto* value = new TBreakPoint;
+  value->LockRegister = true;
+  value->LockValue = true;
+  value->Register = 0;
+  value->Value = 0;
+  EXPECT_TRUE(value->Check());
+  EXPECT_TRUE(value->Check());  // keeps firing while the value stays
+  EXPECT_EQ(value->Value, 0u);
+}
+
+TEST_F(BreakPointTest, MemoryWatchOnUnmappedWordSeesUnmappedValue) {
+  auto* bp = new TBreakPoint;
+  bp->LockPosition = true;
+  bp->Position = 0x9999;
+  bp->LockValue = true;
+  bp->Value = 0xFFFFFFFF;
+  EXPECT_TRUE(bp->Check());
+  bp->LockValue = false;
+  EXPECT_FALSE(bp->Check());
+  TheMemory.WriteWord(0x9999, 0xFFFFFFFF);
+  EXPECT_FALSE(bp->Check());
+  TheMemory.WriteWord(0x9999, 1);
+  EXPECT_TRUE(bp->Check());
+}
+
+TEST_F(BreakPointTest, ChangeReferenceMovesOnlyWhenAllConditionsHold) {
+  Program(0x100, {Addi(1, 1, 1), Addi(1, 1, 1), Addi(1, 1, 1), Beqz(0, -4)});
+  auto* bp = new TBreakPoint;
+  bp->LockRegister = true;
+  bp->Register = 1;
+  bp->UseInstruction = true;
+  bp->Instruction = 0x102;
+  bp->Value = 0;
+  // R1 changes after every instruction, but the breakpoint compares at
+  // 0x102 against the value it was armed with.
+  TheCPU.Step();
+  EXPECT_FALSE(CheckAll());
+  EXPECT_EQ(bp->Value, 0u);
+  TheCPU.Step();
+  EXPECT_TRUE(CheckAll());
+  EXPECT_EQ(bp->Value, 2u);
+}
+
+TEST_F(BreakPointTest, ChangeWatchWithCounterFiresOnTheNthChange) {
+  CountingLoop();
+  auto* bp = new TBreakPoint;
+  bp->LockRegister = true;
+  bp->Register = 1;
+  bp->UseCount = true;
+  bp->MaxCount = 2;
+  std::vector<bool> fired;
+  for (int i = 0; i < 4; ++i) {  // changes after steps 1 and 3
+    TheCPU.Step();
+    fired.push_back(CheckAll());
+  }
+  EXPECT_EQ(fired, (std::vector<bool>{false, false, true, false}));
+}
+
+TEST_F(BreakPointTest, CheckAllEvaluatesEveryBreakPoint) {
+  CountingLoop();
+  auto* first = new TBreakPoint;
+  first->UseCount = true;
+  first->MaxCount = 1;
+  auto* second = new TBreakPoint;
+  second->LockRegister = true;
+  second->Register = 1;
+  auto* third = new TBreakPoint;
+  third->UseCount = true;
+  third->MaxCount = 5;
+  TheCPU.Step();
+  EXPECT_TRUE(CheckAll());
+  EXPECT_EQ(second->Value, 1u);  // reference advanced though first fired
+  EXPECT_EQ(third->ActCount, 1);
+  EXPECT_FALSE(BreakPoints.empty());
+  while (!BreakPoints.empty()) delete BreakPoints.back();
+  EXPECT_FALSE(CheckAll());
+}
+
+TEST_F(BreakPointTest, TwoBreakPointsFiringTogetherBothReset) {
+  CountingLoop();
+  std::vector<TBreakPoint*> bps;
+  for (int i = 0; i < 2; ++i) {
+    auto* bp = new TBreakPoint;
+    bp->LockRegister = true;
+    bp->Register = 1;
+    bp->UseCount = true;
+    bp->MaxCount = 1;
+    bps.push_back(bp);
+  }
+  TheCPU.Step();
+  EXPECT_TRUE(CheckAll());
+  for (auto* bp : bps) {
+    EXPECT_EQ(bp->ActCount, 0);
+    EXPECT_EQ(bp->Value, 1u);
+  }
+}
+
+TEST_F(BreakPointTest, LookupsFindTheOldestWithTheirOwnCondition) {
+  auto* a = new TBreakPoint;
+  a->UseInstruction = true;
+  a->Instruction = 0x10;
+  a->LockRegister = true;
+  a->Register = 4;
+  auto* b = new TBreakPoint;
+  b->UseInstruction = true;
+  b->Instruction = 0x10;
+  b->LockPosition = true;
+  b->Position = 4;
+  EXPECT_EQ(FindByInstruction(0x10), a);
+  EXPECT_EQ(FindByRegister(4), a);
+  EXPECT_EQ(FindByMemory(4), b);
+  EXPECT_EQ(FindByMemory(0x10), nullptr);
+  EXPECT_EQ(FindByRegister(0x10), nullptr);
+  delete a;
+  EXPECT_EQ(FindByInstruction(0x10), b);
+  EXPECT_EQ(FindByRegister(4), nullptr);
+}
+
+TEST_F(BreakPointTest, InstructionBreakPointStopsBeforeTheInstruction) {
+  Program(0x100, {Addi(1, 1, 1), Addi(2, 2, 1), Addi(3, 3, 1), IdleLoopWord});
+  auto* bp = new TBreakPoint;
+  bp->UseInstruction = true;
+  bp->Instruction = 0x102;
+  uint64_t steps = 0;
+  EXPECT_EQ(RunFast(0, steps), TStopReason::BreakPoint);
+  EXPECT_EQ(PC(), 0x102);
+  EXPECT_EQ(Reg(3), 0u);
+  EXPECT_EQ(steps, 2u);
+  // A run started on the breakpoint executes it and goes on.
+  EXPECT_EQ(RunFast(0, steps), TStopReason::IdleLoop);
+  EXPECT_EQ(Reg(3), 1u);
+  EXPECT_EQ(steps, 3u);
+}
+
+TEST_F(BreakPointTest, RunFastStopsOnLimitAndPoll) {
+  CountingLoop();
+  uint64_t steps = 0;
+  EXPECT_EQ(RunFast(1000, steps), TStopReason::StepLimit);
+  EXPECT_EQ(steps, 1000u);
+  int polls = 0;
+  EXPECT_EQ(RunFast(0, steps, [&] { return ++polls == 3; }, 4), TStopReason::Interrupted);
+  EXPECT_EQ(steps, 1000u + 40u);  // polled at 1008, 1024 and 1040
+  EXPECT_EQ(Reg(1), 520u);
+}
+
+}  // namespace
