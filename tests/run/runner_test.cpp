@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "Process.h"
+#include "TempDir.h"
+
+namespace {
+
+const std::string Runner = TAVORA_RUN_PATH;
+const std::string Examples = EXAMPLES_DIR;
+
+TProcessResult RunTool(std::vector<std::string> args) { return RunProcess(Runner, args); }
+
+std::string Registers(std::vector<std::pair<int, std::string>> nonZero) {
+  std::string text;
+  for (int i = 0; i < 32; ++i) {
+    std::string value = "00000000";
+    for (auto& [r, v] : nonZero)
+      if (r == i) value = v;
+    text += "R" + std::string(i < 10 ? "0" : "") + std::to_string(i) + " $" + value + "\n";
+  }
+  return text;
+}
+
+TEST(RunnerTest, PrintsTheFinalStateExactly) {
+  auto r = RunTool({Examples + "/sum.cod"});
+  EXPECT_EQ(r.Status, 0);
+  EXPECT_EQ(r.Err, "");
+  EXPECT_EQ(r.Out, "stop: idle-loop\nsteps: 28\nPC  $00800009\n" +
+                       Registers({{1, "00000027"}, {2, "00800025"}, {3, "0000000d"}, {30, "00800000"}}));
+}
+
+TEST(RunnerTest, StopReasonsAndExitCodes) {
+  auto sorted = RunTool({"-d", "$800040:6", Examples + "/sort.cod"});
+  EXPECT_EQ(sorted.Status, 0);
+  EXPECT_EQ(sorted.Out.substr(0, 30), "stop: stop-opcode\nsteps: 163\nP");
+  EXPECT_NE(sorted.Out.find("$00800040: fffffffc\n$00800041: 00000000\n$00800042: 00000005\n"
+                            "$00800043: 00000009\n$00800044: 0000000d\n$00800045: 0000001b\n"),
+            std::string::npos);
+
+  auto limited = RunTool({"-n", "10", Examples + "/factorial.cod"});
+  EXPECT_EQ(limited.Status, 3);
+  EXPECT_EQ(limited.Out.substr(0, 28), "stop: step-limit\nsteps: 10\nP");
+  EXPECT_EQ(RunTool({"--max-steps=10", Examples + "/factorial.cod"}).Out, limited.Out);
+}
+
+TEST(RunnerTest, BreakPointsInOptionOrderWithTheirRows) {
+  auto r = RunTool({"--bp", "pc=$800005", "--bp", "reg=1", "--bp", "count=3", "--bp", "mem=$800100,value=0,count=$10",
+                "-b", "x800003", Examples + "/factorial.cod"});
+  EXPECT_EQ(r.Status, 0);
+  EXPECT_EQ(r.Out.substr(0, 26), "stop: breakpoint\nsteps: 2\n");
+  const std::string rows =
+      "bp\t$00800005\t--\t--\timmer\n"
+      "bp\t\t--\t--\tWenn R01 sich ändert\n"
+      "bp\t\t2\t3\timmer\n"
+      "bp\t\t2\t16\tWenn Speicher $00800100 den Wert $00000000 hat\n"
+      "bp\t$00800003\t--\t--\timmer\n";
+  EXPECT_NE(r.Out.find(rows), std::string::npos) << r.Out;
+}
+
+TEST(RunnerTest, ChangeWatchIsArmedAfterTheReset) {
+  // R1 holds 0 after the reset; the sum's first change of R1 is the clri at
+  // step 3 (0 again), then the first add at step 5.
+  auto r = RunTool({"--bp", "reg=1", Examples + "/sum.cod"});
+  EXPECT_EQ(r.Out.substr(0, 26), "stop: breakpoint\nsteps: 5\n");
+  auto mem = RunTool({"--bp", "mem=$800040", Examples + "/sort.cod"});
+  EXPECT_EQ(mem.Out.substr(0, 17), "stop: breakpoint\n");
+  EXPECT_NE(mem.Out.find("Wenn Speicher $00800040 sich ändert"), std::string::npos);
+}
+
+TEST(RunnerTest, TracePrintsEachInstructionBeforeItRuns) {
+  auto r = RunTool({"-t", "-n", "2", Examples + "/sum.cod"});
+  EXPECT_EQ(r.Status, 3);
+  EXPECT_EQ(r.Out.rfind("$00800001:  27c20020   addi  R02,R30,$0020\n"
+                        "$00800002:  24040005   addi  R04,R00,$0005\n"
+                        "stop: step-limit\nsteps: 2\n",
+                        0),
+            0u)
+      << r.Out;
+}
+
+TEST(RunnerTest, LoaderMessagesOnStandardError) {
+  TTempDir dir;
+  auto noHeader = RunTool({dir.File("nohdr.cod", ".CODE\n$800001\n1\n$1000FFFF\n")});
+  EXPECT_EQ(noHeader.Status, 0);
+  EXPECT_EQ(noHeader.Err,
+            "Warnung: Das Programm hat keinen gültigen RESA-Header.\n"
+            "Warnung: Das Programm hat keinen gültigen RESA-Header.\n");
+  EXPECT_EQ(noHeader.Out.substr(0, 25), "stop: idle-loop\nsteps: 1\n");
+
+  auto invalid = RunTool({dir.File("bad.cod", ".CODE\n$800000\n0\n")});
+  EXPECT_EQ(invalid.Status, 2);
+  EXPECT_EQ(invalid.Err, "Die angegebene Datei einhält ungültige Daten.\n");
+  EXPECT_EQ(invalid.Out, "");
+
+  const std::string missing = dir.Path + "/missing.cod";
+  auto gone = RunTool({missing});
+  EXPECT_EQ(gone.Status, 2);
+  EXPECT_EQ(gone.Err, "Datei " + missing + " kann nicht geöffnet werden\n");
+
+  auto empty = RunTool({dir.File("empty.cod", "")});
+  EXPECT_EQ(empty.Status, 0);
+  EXPECT_EQ(empty.Out.substr(0, 25), "stop: idle-loop\nsteps: 1\n");
+}
+
+TEST(RunnerTest, HelpGoesToStandardOutput) {
+  auto r = RunTool({"--help"});
+  EXPECT_EQ(r.Status, 0);
+  EXPECT_EQ(r.Out.rfind("usage: tavora-run [options] FILE\n", 0), 0u);
+  EXPECT_EQ(r.Err, "");
+  EXPECT_EQ(RunTool({"-h", "--bogus"}).Status, 0);
+}
+
+class UsageErrorTest : public ::testing::TestWithParam<std::vector<std::string>> {};
+
+TEST_P(UsageErrorTest, ExitsWithOneLineReason) {
+  std::vector<std::string> args = GetParam();
+  for (auto& a : args)
+    if (a == "FILE") a = Examples + "/sum.cod";
+  auto r = RunTool(args);
+  EXPECT_EQ(r.Status, 64);
+  EXPECT_EQ(r.Out, "");
+  ASSERT_FALSE(r.Err.empty());
+  EXPECT_EQ(r.Err.find('\n'), r.Err.size() - 1) << r.Err;
+  EXPECT_EQ(r.Err.rfind("tavora-run: ", 0), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, UsageErrorTest,
+    ::testing::Values(std::vector<std::string>{}, std::vector<std::string>{"FILE", "FILE"},
+                      std::vector<std::string>{"-x", "FILE"}, std::vector<std::string>{"-n", "0", "FILE"},
+                      std::vector<std::string>{"-n", "ten", "FILE"}, std::vector<std::string>{"-n"},
+                      std::vector<std::string>{"FILE", "-n"}, std::vector<std::string>{"-n", "$FFFFFFFF", "FILE"},
+                      std::vector<std::string>{"--bp", "", "FILE"}, std::vector<std::string>{"--bp", "pc", "FILE"},
+                      std::vector<std::string>{"--bp", "pc=1,pc=2", "FILE"},
+                      std::vector<std::string>{"--bp", "mem=1,reg=2", "FILE"},
+                      std::vector<std::string>{"--bp", "value=1", "FILE"},
+                      std::vector<std::string>{"--bp", "reg=32", "FILE"},
+                      std::vector<std::string>{"--bp", "reg=-1", "FILE"},
+                      std::vector<std::string>{"--bp", "ip=1", "FILE"},
+                      std::vector<std::string>{"--bp", "pc=1,", "FILE"},
+                      std::vector<std::string>{"-b", "1 ", "FILE"}, std::vector<std::string>{"-d", "1:0", "FILE"},
+                      std::vector<std::string>{"-d", "1:", "FILE"}, std::vector<std::string>{"--trace=1", "FILE"}));
+
+}  // namespace
