@@ -21,7 +21,10 @@ enum class TStopTest { None, StopOpcode, IdleLoop };
 class TCPU {
  public:
   // Executes the instruction at the program counter.
-  void Step();
+  void Step() { Execute(TheMemory.ReadWord(TheState.GetReg(-1))); }
+  // Executes the word just fetched from the program counter; true when the
+  // instruction read or wrote memory (a load or a store).
+  bool Execute(uint32_t word);
   // The word at the program counter has opcode 48, or the counter is unmapped.
   bool AtStopOpcode();
   // The program counter is unmapped, or its word is the idle loop.
@@ -38,11 +41,9 @@ class TCPU {
 
 extern TCPU TheCPU;
 
-inline void TCPU::Step() {
+inline bool TCPU::Execute(const uint32_t w) {
   TState& s = TheState;
-  const uint32_t pc = s.Regs[0];
-  const uint32_t w = TheMemory.ReadWord(int32_t(pc));
-  s.SetReg(-1, int32_t(pc + 1));
+  s.SetReg(-1, int32_t(s.Regs[0] + 1));
 
   const uint32_t a = s.Regs[1 + ((w >> 21) & 31)];
   const int rb = int((w >> 16) & 31);
@@ -59,7 +60,7 @@ inline void TCPU::Step() {
       case 38: case 39: s.SetReg(rc, int32_t(a & b)); break;
       default: break;  // illegal function codes only advance the counter
     }
-    return;
+    return false;
   }
   const uint32_t imm = SignExtend(w & 0xFFFF, 16);
   const int32_t sa = int32_t(a), si = int32_t(imm);
@@ -81,10 +82,11 @@ inline void TCPU::Step() {
     case 29: s.SetReg(rb, sa != si); break;
     case 30: s.SetReg(rb, sa <= si); break;
     case 31: s.SetReg(rb, 1); break;
-    case 35: s.SetReg(rb, int32_t(TheMemory.ReadWord(int32_t(a + imm)))); break;
-    case 43: TheMemory.WriteWord(int32_t(a + imm), s.Regs[1 + rb]); break;
+    case 35: s.SetReg(rb, int32_t(TheMemory.ReadWord(int32_t(a + imm)))); return true;
+    case 43: TheMemory.WriteWord(int32_t(a + imm), s.Regs[1 + rb]); return true;
     default: break;  // illegal opcodes, the stop opcode included
   }
+  return false;
 }
 
 inline TStopTest TCPU::StopTest() {

@@ -22,7 +22,8 @@ void TMemory::Clear() {
   SingleCount = 0;
   SingleLow = SingleHigh = 0;
   SinglesShadowed = false;
-  Last = Victim = Newest = TBlockRef{};
+  Slot[0] = Slot[1] = Newest = TBlockRef{};
+  Cur = 0;
   Low = High = 0;
 }
 
@@ -44,8 +45,8 @@ void TMemory::AddBlock(int32_t start, int32_t count) {
   IndexDirty = true;
   if (SingleCount) SinglesShadowed = true;
   // Exclusiveness is only known again after the next index rebuild.
-  Victim = TBlockRef{};
-  Last = Newest = ref;
+  Slot[Cur ^ 1] = TBlockRef{};
+  Slot[Cur] = Newest = ref;
   Low = std::min<int64_t>(Low, start);
   High = std::max<int64_t>(High, int64_t(start) + count);
 }
@@ -84,17 +85,19 @@ int32_t TMemory::CreateSingle(int32_t address) {
   High = std::max<int64_t>(High, int64_t(address) + 1);
 
   Newest = TBlockRef{address, 1, &page->Words[bit], !SinglesShadowed};
-  if (Last.Exclusive) Victim = Last;
-  Last = Newest;
+  Promote(Newest);
   return 0;
+}
+
+void TMemory::Promote(const TBlockRef& found) {
+  if (Slot[Cur].Exclusive) Cur ^= 1;
+  Slot[Cur] = found;
 }
 
 int32_t TMemory::FindSlow(int32_t address, bool create) {
   if (address >= Low && address < High) {
     TBlockRef found{};
-    if (Victim.Covers(address)) {
-      found = Victim;
-    } else if (address >= SingleLow && address < SingleHigh) {
+    if (address >= SingleLow && address < SingleHigh) {
       // A one-word block is older than any section covering the same word:
       // it was created while nothing covered that address.
       if (TPage* page = PageOf(address)) {
@@ -110,13 +113,11 @@ int32_t TMemory::FindSlow(int32_t address, bool create) {
       if (it != Index.begin() && (--it)->Section >= 0) found = Sections[size_t(it->Section)].Ref;
     }
     if (found.Count) {
-      if (Last.Exclusive) Victim = Last;
-      Last = found;
+      Promote(found);
       return int32_t(uint32_t(address) - uint32_t(found.Start));
     }
     // The walk over all blocks ends on the newest one.
-    if (Last.Exclusive) Victim = Last;
-    Last = Newest;
+    Promote(Newest);
   }
   if (!create) return -1;
   return CreateSingle(address);

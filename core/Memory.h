@@ -60,7 +60,7 @@ class TMemory {
   void AddBlock(int32_t start, int32_t count);
 
   // The cached block (Count 0 when none).
-  const TBlockRef& LastBlock() const { return Last; }
+  const TBlockRef& LastBlock() const { return Slot[Cur]; }
   int64_t LowBound() const { return Low; }
   int64_t HighBound() const { return High; }
   // Number of blocks of both kinds.
@@ -86,11 +86,16 @@ class TMemory {
 
   int32_t FindSlow(int32_t address, bool create);
   int32_t CreateSingle(int32_t address);
+  // Makes a found block the cached one, keeping an exclusive predecessor.
+  void Promote(const TBlockRef& found);
   TPage* PageOf(int32_t address);
   void RebuildIndex();
 
-  TBlockRef Last;    // the cached block
-  TBlockRef Victim;  // the block cached before Last, if it was exclusive
+  // Slot[Cur] is the cached block. The other slot is empty or holds an
+  // exclusive block cached earlier: a hit there gives the same answer as a
+  // search, so code and data blocks can alternate without searching.
+  TBlockRef Slot[2];
+  unsigned Cur = 0;
   TBlockRef Newest;  // the block created last
   int64_t Low = 0, High = 0;
 
@@ -113,17 +118,23 @@ extern TMemory TheMemory;
 
 inline int32_t TMemory::FindWord(int32_t address, bool create) {
   // A block is always inside the bounds, so the cache can be tried first.
-  if (Last.Covers(address)) return int32_t(uint32_t(address) - uint32_t(Last.Start));
+  const TBlockRef& cached = Slot[Cur];
+  if (cached.Covers(address)) return int32_t(uint32_t(address) - uint32_t(cached.Start));
+  const TBlockRef& other = Slot[Cur ^ 1];
+  if (other.Covers(address)) {
+    Cur ^= 1;
+    return int32_t(uint32_t(address) - uint32_t(other.Start));
+  }
   return FindSlow(address, create);
 }
 
 inline uint32_t TMemory::ReadWord(int32_t address) {
   int32_t offset = FindWord(address, false);
-  return offset < 0 ? Unmapped : Last.Words[offset];
+  return offset < 0 ? Unmapped : Slot[Cur].Words[offset];
 }
 
 inline void TMemory::WriteWord(int32_t address, uint32_t value) {
   int32_t offset = FindWord(address, true);
-  Last.Words[offset] = value;
+  Slot[Cur].Words[offset] = value;
   if (Display.MemoryChanged) Display.MemoryChanged(address);
 }

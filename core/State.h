@@ -16,10 +16,12 @@ class TState {
   void Reset();
 
   // What the next-instruction line shows, captured at the last program
-  // counter write: the address and the word read there at that moment.
-  // NextValid stays false until the first program counter write.
+  // counter write: the address and the word read there at that moment
+  // (NextMapped: whether a block held it). NextValid stays false until the
+  // first program counter write.
   int32_t NextAddress = 0;
   uint32_t NextWord = 0;
+  bool NextMapped = false;
   bool NextValid = false;
 
   // Regs[0] is the program counter, Regs[i + 1] is Ri.
@@ -34,7 +36,9 @@ inline void TState::SetReg(int index, int32_t value) {
     // Reading the word here moves the memory's cached block exactly as the
     // listing line of the next instruction does in the debugger.
     NextAddress = value;
-    NextWord = TheMemory.ReadWord(value);
+    const int32_t offset = TheMemory.FindWord(value, false);
+    NextMapped = offset >= 0;
+    NextWord = NextMapped ? TheMemory.LastBlock().Words[offset] : TMemory::Unmapped;
     NextValid = true;
     if (Display.NextCommandChanged) Display.NextCommandChanged();
   } else {

@@ -1,3 +1,4 @@
+#include <random>
 #include <string>
 #include <vector>
 
@@ -262,6 +263,94 @@ TEST_F(BreakPointTest, RunFastStopsOnLimitAndPoll) {
   EXPECT_EQ(RunFast(0, steps, [&] { return ++polls == 3; }, 4), TStopReason::Interrupted);
   EXPECT_EQ(steps, 1000u + 40u);  // polled at 1008, 1024 and 1040
   EXPECT_EQ(Reg(1), 520u);
+}
+
+}  // namespace
+
+namespace {
+
+using namespace enc;
+
+// The run loop written out plainly, one predicate after the other.
+TStopReason PlainRun(uint64_t maxSteps, uint64_t& steps) {
+  for (;;) {
+    TheCPU.Step();
+    ++steps;
+    if (CheckAll()) return TStopReason::BreakPoint;
+    if (TheCPU.AtStopOpcode()) return TStopReason::StopOpcode;
+    if (TheCPU.AtIdleLoop()) return TStopReason::IdleLoop;
+    if (steps == maxSteps) return TStopReason::StepLimit;
+  }
+}
+
+// Random programs over overlapping blocks, with loads and stores into the
+// overlap and into the code itself, must end exactly as the plain loop does:
+// same reason, steps, registers, memory and cached block.
+TEST(RunFastTest, MatchesThePlainLoop) {
+  for (uint32_t seed = 1; seed <= 300; ++seed) {
+    std::mt19937 rng(seed);
+    std::vector<uint32_t> code(40), data(24);
+    for (auto& w : code) {
+      int r1 = int(rng() % 6), r2 = int(rng() % 6);
+      int32_t off = int32_t(rng() % 48);
+      switch (rng() % 9) {
+        case 0: w = Lw(r1, 0, 0x100 + off); break;
+        case 1: w = Sw(r1, 0, 0x100 + off); break;
+        case 2: w = Beqz(r1, int32_t(rng() % 9) - 4); break;
+        case 3: w = Bnez(r1, int32_t(rng() % 9) - 4); break;
+        case 4: w = Add(r1, r1, r2); break;
+        case 5: w = rng() % 4 ? Addi(r1, r2, int32_t(rng() % 5) - 2) : IdleLoopWord; break;
+        case 6: w = rng() % 3 ? Subi(r1, r1, 1) : Stop; break;
+        case 7: w = Jr(r1); break;
+        default: w = Lw(r1, r2, int32_t(rng() % 8)); break;
+      }
+    }
+    for (auto& w : data) w = rng() % 3 ? Addi(int(rng() % 6), 0, int32_t(rng() % 0x120)) : uint32_t(0x100 + rng() % 40);
+    const bool watch = rng() % 2;
+    const int32_t watched = 0x100 + int32_t(rng() % 48);
+
+    struct TEnd {
+      TStopReason reason;
+      uint64_t steps;
+      std::vector<uint32_t> regs, words;
+      int32_t lastStart, lastCount;
+    };
+    auto run = [&](bool fast) {
+      ResetCore();
+      TheMemory.AddBlock(0x100, int32_t(code.size()));
+      for (size_t i = 0; i < code.size(); ++i) TheMemory.WriteWord(0x100 + int32_t(i), code[i]);
+      TheMemory.AddBlock(0x118, int32_t(data.size()));  // overlaps the code's tail
+      for (size_t i = 0; i < data.size(); ++i) TheMemory.WriteWord(0x118 + int32_t(i), data[i]);
+      for (int r = 1; r < 6; ++r) TheState.SetReg(r, int32_t(0x100 + rng() % 48));
+      TheState.SetReg(-1, 0x100);
+      if (watch) {
+        auto* bp = new TBreakPoint;
+        bp->LockPosition = true;
+        bp->Position = watched;
+        bp->Value = TheMemory.ReadWord(watched);
+        bp->UseCount = true;
+        bp->MaxCount = 3;
+      }
+      TEnd end{};
+      end.reason = fast ? RunFast(500, end.steps) : PlainRun(500, end.steps);
+      end.lastStart = TheMemory.LastBlock().Start;
+      end.lastCount = TheMemory.LastBlock().Count;
+      for (int r = -1; r < 32; ++r) end.regs.push_back(uint32_t(TheState.GetReg(r)));
+      for (int32_t a = 0xF8; a < 0x138; ++a) end.words.push_back(TheMemory.ReadWord(a));
+      return end;
+    };
+    const std::mt19937 start = rng;
+    TEnd plain = run(false);
+    rng = start;
+    TEnd fast = run(true);
+    ASSERT_EQ(fast.reason, plain.reason) << "seed " << seed;
+    ASSERT_EQ(fast.steps, plain.steps) << "seed " << seed;
+    ASSERT_EQ(fast.regs, plain.regs) << "seed " << seed;
+    ASSERT_EQ(fast.lastStart, plain.lastStart) << "seed " << seed;
+    ASSERT_EQ(fast.lastCount, plain.lastCount) << "seed " << seed;
+    ASSERT_EQ(fast.words, plain.words) << "seed " << seed;
+  }
+  ResetCore();
 }
 
 }  // namespace
