@@ -1,0 +1,354 @@
+#include "brennel.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <new>
+#include <system_error>
+
+namespace {
+
+// Both directions move megabytes; large blocks keep the number of system
+// calls small.
+constexpr std::size_t kIoBlock = std::size_t{1} << 20;
+
+// The longest piece: a 16-byte buffer read fgets-style holds 15 characters.
+constexpr std::size_t kPieceMax = 15;
+
+bool IsOption(const char* arg) {
+    // Absolute paths begin with '/', so only a two-character "/x" is an option.
+    return arg[0] == '-' || (arg[0] == '/' && arg[1] != '\0' && arg[2] == '\0');
+}
+
+// Reads a .cod file in pieces of at most kPieceMax characters that end after
+// a line feed. A carriage return directly before a line feed is dropped
+// first (what a text-mode stream would do), so it never takes room in a piece.
+class PieceReader {
+public:
+    explicit PieceReader(std::FILE* file) : file_(file), buf_(new char[kIoBlock]) {}
+
+    // Stores the next piece NUL-terminated; returns its length, 0 at the end.
+    std::size_t Next(char (&piece)[kPieceMax + 1]) {
+        std::size_t len = 0;
+        while (len < kPieceMax) {
+            int c = Get();
+            if (c == EOF) break;
+            if (c == '\r' && Peek() == '\n') c = Get();
+            piece[len++] = static_cast<char>(c);
+            if (c == '\n') break;
+        }
+        piece[len] = '\0';
+        return len;
+    }
+
+    bool Failed() const { return std::ferror(file_) != 0; }
+
+private:
+    int Peek() {
+        if (pos_ == end_) {
+            end_ = std::fread(buf_.get(), 1, kIoBlock, file_);
+            pos_ = 0;
+            if (end_ == 0) return EOF;
+        }
+        return static_cast<unsigned char>(buf_[pos_]);
+    }
+    int Get() {
+        const int c = Peek();
+        if (c != EOF) ++pos_;
+        return c;
+    }
+
+    std::FILE* file_;
+    std::unique_ptr<char[]> buf_;
+    std::size_t pos_ = 0;
+    std::size_t end_ = 0;
+};
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+enum class Piece { CodeKeyword, SpaceKeyword, Value, Bad };
+
+// Classifies a piece by its first characters. The piece is taken as a C
+// string, so a NUL byte ends what is looked at, like any other trailing text.
+Piece Classify(const char* p, std::uint32_t& value) {
+    if (std::strncmp(p, ".CODE", 5) == 0 || std::strncmp(p, ".DATA", 5) == 0)
+        return Piece::CodeKeyword;
+    if (std::strncmp(p, ".DS", 3) == 0) return Piece::SpaceKeyword;
+    if (p[0] != '0' || p[1] != 'x') return Piece::Bad;
+    std::uint64_t v = 0;
+    const char* d = p + 2;
+    for (int digit; (digit = HexDigit(*d)) >= 0; ++d) {
+        v = v * 16 + static_cast<unsigned>(digit);
+        if (v > 0xFFFFFFFFu) return Piece::Bad;  // not a 32-bit word
+    }
+    if (d == p + 2) return Piece::Bad;  // "0x" without digits
+    value = static_cast<std::uint32_t>(v);
+    return Piece::Value;
+}
+
+enum class State {
+    BeforeKeyword,
+    CodeAddress,
+    CodeCount,
+    CodeWords,
+    SpaceAddress,
+    SpaceCount,
+    SpaceFill,
+    SpaceDone,
+};
+
+bool Above(std::uint32_t a, std::uint32_t b) {
+    // Addresses compare as signed 32-bit numbers.
+    return static_cast<std::int32_t>(a) > static_cast<std::int32_t>(b);
+}
+
+// Section state of one parse. Addresses are kept unsigned so that running
+// past 0x7FFFFFFF wraps instead of overflowing.
+class CodParser {
+public:
+    explicit CodParser(std::vector<MEMITEM>& image) : image_(image) {}
+
+    // Returns false on a syntax error.
+    bool Take(const char* piece) {
+        std::uint32_t v = 0;
+        switch (Classify(piece, v)) {
+        case Piece::CodeKeyword: state_ = State::CodeAddress; return true;
+        case Piece::SpaceKeyword: state_ = State::SpaceAddress; return true;
+        case Piece::Value: return TakeValue(v);
+        case Piece::Bad: break;
+        }
+        return false;
+    }
+
+private:
+    bool TakeValue(std::uint32_t v) {
+        switch (state_) {
+        case State::BeforeKeyword:
+        case State::SpaceDone:
+            return false;
+        case State::CodeAddress:
+            cur_ = v;
+            // The memory file begins at the first code or data section.
+            if (!first_ && Above(cur_, next_)) Append(KIND_ZEROS, cur_ - next_);
+            first_ = false;
+            state_ = State::CodeCount;
+            return true;
+        case State::CodeCount:
+            // The words run up to the next keyword; the count is not used.
+            state_ = State::CodeWords;
+            return true;
+        case State::CodeWords:
+            Append(KIND_WORD, v);
+            next_ = cur_ = cur_ + 1;
+            return true;
+        case State::SpaceAddress:
+            cur_ = v;
+            if (Above(cur_, next_)) Append(KIND_ZEROS, cur_ - next_);
+            state_ = State::SpaceCount;
+            return true;
+        case State::SpaceCount:
+            // Zero words unless a fill line follows.
+            Append(KIND_ZEROS, v);
+            next_ = cur_ = cur_ + v;
+            state_ = State::SpaceFill;
+            return true;
+        case State::SpaceFill:
+            if (v != 0) {
+                MEMITEM& run = image_.back();
+                run = MEMITEM{KIND_FILLED, v, run.value};
+            }
+            state_ = State::SpaceDone;
+            return true;
+        }
+        return false;
+    }
+
+    void Append(std::int32_t kind, std::uint32_t value) { image_.push_back(MEMITEM{kind, value, 0}); }
+
+    std::vector<MEMITEM>& image_;
+    State state_ = State::BeforeKeyword;
+    std::uint32_t cur_ = 0;
+    std::uint32_t next_ = 0;
+    bool first_ = true;
+};
+
+// Collects the memory file in large blocks. Once a write has failed the rest
+// is dropped; Finish reports whether everything reached the file.
+class MemWriter {
+public:
+    MemWriter(std::FILE* file, bool binary) : file_(file), binary_(binary), buf_(new char[kIoBlock]) {}
+
+    // Writes `times` copies of one word.
+    void Words(std::uint32_t word, std::uint64_t times) {
+        char form[9];
+        const std::size_t len = Encode(word, form);
+        while (times > 0 && ok_) {
+            const std::size_t fit = (kIoBlock - used_) / len;
+            if (fit == 0) {
+                Flush();
+                continue;
+            }
+            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(times, fit));
+            char* dst = buf_.get() + used_;
+            std::memcpy(dst, form, len);
+            // Long runs: double the copied stretch instead of copying word by word.
+            for (std::size_t have = 1; have < n;) {
+                const std::size_t more = std::min(have, n - have);
+                std::memcpy(dst + have * len, dst, more * len);
+                have += more;
+            }
+            used_ += n * len;
+            times -= n;
+        }
+    }
+
+    bool Finish() {
+        Flush();
+        return ok_;
+    }
+
+private:
+    // Text: "%X\n" without leading zeros; binary: four bytes, most significant first.
+    std::size_t Encode(std::uint32_t word, char* dst) const {
+        if (binary_) {
+            for (int i = 0; i < 4; ++i) dst[i] = static_cast<char>(word >> (24 - 8 * i));
+            return 4;
+        }
+        static constexpr char kDigits[] = "0123456789ABCDEF";
+        const int n = word ? (std::bit_width(word) + 3) / 4 : 1;
+        for (int i = n - 1; i >= 0; --i, word >>= 4) dst[i] = kDigits[word & 15];
+        dst[n] = '\n';
+        return static_cast<std::size_t>(n) + 1;
+    }
+
+    void Flush() {
+        if (used_ != 0 && ok_ && std::fwrite(buf_.get(), 1, used_, file_) != used_) ok_ = false;
+        used_ = 0;
+    }
+
+    std::FILE* file_;
+    bool binary_;
+    std::unique_ptr<char[]> buf_;
+    std::size_t used_ = 0;
+    bool ok_ = true;
+};
+
+std::filesystem::path Normalised(const std::string& name) {
+    std::error_code ec;
+    std::filesystem::path p = std::filesystem::absolute(name, ec);
+    if (ec) return std::filesystem::path(name).lexically_normal();
+    std::filesystem::path canon = std::filesystem::weakly_canonical(p, ec);
+    return ec ? p.lexically_normal() : canon;
+}
+
+}  // namespace
+
+void Usage(const char* progname) {
+    if (progname == nullptr) progname = "brennel";
+    std::fprintf(stderr, "%s usage:\n\n", progname);
+    std::fprintf(stderr, "%s [-v] [-o <outfile>] <infile>\n", progname);
+    std::fputs("\t -v : be verbose\n", stderr);
+    std::fputs("\t -o : output filename name for memory file\n", stderr);
+}
+
+int HandleOptions(int argc, char** argv, PROGARGS& args) {
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (!IsOption(arg)) {
+            args.infile = arg;
+            continue;
+        }
+        switch (arg[1]) {
+        case 'v': args.verbose = 1; break;
+        case 'b': args.binary = 1; break;
+        case 'o':
+            if (i + 1 < argc) args.outfile = argv[++i];
+            break;
+        case 'h':
+        case 'H':
+        case '?':
+            Usage(argv[0]);
+            args.help = 1;
+            return 0;
+        default: std::fprintf(stderr, "unknown option %s\n", arg); break;
+        }
+    }
+    if (args.infile == nullptr) {
+        std::fputs("no input file given", stderr);
+        return 0;
+    }
+    if (!args.outfile) args.outfile = DeriveOutputName(args.infile);
+    return 1;
+}
+
+std::string DeriveOutputName(const std::string& infile) {
+    const std::size_t n = infile.size();
+    if (n >= 4 && infile[n - 4] == '.') return infile.substr(0, n - 3) + "mem";
+    return infile + ".mem";
+}
+
+int parsecod(const char* infile, std::vector<MEMITEM>& image) {
+    std::FILE* file = std::fopen(infile, "r");
+    if (file == nullptr) return BRENNEL_NO_INPUT;
+    const std::size_t before = image.size();
+    int result = BRENNEL_OK;
+    try {
+        PieceReader reader(file);
+        CodParser parser(image);
+        char piece[kPieceMax + 1];
+        while (reader.Next(piece) != 0) {
+            if (!parser.Take(piece)) {
+                result = BRENNEL_SYNTAX;
+                break;
+            }
+        }
+        // A read error (a directory, say) means the input could not be read.
+        if (result == BRENNEL_OK && reader.Failed()) result = BRENNEL_NO_INPUT;
+    } catch (const std::bad_alloc&) {
+        // An image too large to hold counts as an input that cannot be read.
+        result = BRENNEL_NO_INPUT;
+    }
+    std::fclose(file);
+    if (result != BRENNEL_OK) {
+        image.resize(before);
+        image.shrink_to_fit();
+    }
+    return result;
+}
+
+int writemem(const char* outfile, const std::vector<MEMITEM>& image, int binary) {
+    std::FILE* file = std::fopen(outfile, binary ? "wb" : "w");
+    if (file == nullptr) return BRENNEL_NO_OUTPUT;
+    bool ok = false;
+    try {
+        MemWriter writer(file, binary != 0);
+        for (const MEMITEM& item : image) {
+            switch (item.kind) {
+            case KIND_WORD: writer.Words(item.value, 1); break;
+            case KIND_ZEROS: writer.Words(0, item.value); break;
+            case KIND_FILLED: writer.Words(item.value, item.count); break;
+            default: break;  // unknown kinds write nothing
+            }
+        }
+        ok = writer.Finish();
+    } catch (const std::bad_alloc&) {
+        ok = false;
+    }
+    // A full disk often shows only when the last block is flushed on close.
+    if (std::fclose(file) != 0) ok = false;
+    return ok ? BRENNEL_OK : BRENNEL_NO_OUTPUT;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    if (std::filesystem::equivalent(a, b, ec) && !ec) return true;
+    return Normalised(a) == Normalised(b);
+}

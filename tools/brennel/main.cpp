@@ -1,0 +1,39 @@
+// Program entry of brennel: command line, reading, writing, exit status.
+#include <cstdio>
+#include <vector>
+
+#include "brennel.h"
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        Usage(argc > 0 ? argv[0] : nullptr);
+        return 1;
+    }
+    PROGARGS args;
+    if (!HandleOptions(argc, argv, args)) return args.help ? 0 : 1;
+
+    auto say = [&args](const char* message) {
+        if (args.verbose) std::fputs(message, stderr);
+    };
+
+    say("Parsing cod-file...\n");
+    std::vector<MEMITEM> image;
+    const int parsed = parsecod(args.infile, image);
+    switch (parsed) {
+    case BRENNEL_OK: say("Parsing successful\n"); break;
+    case BRENNEL_NO_INPUT: say("Parsing failed: error opening input file\n"); break;
+    default: say("Parsing failed: Syntax error in input file\n"); break;
+    }
+    if (parsed != BRENNEL_OK) return parsed;
+
+    say("Writing memory file...\n");
+    // Opening the output truncates it, which would destroy the image just read.
+    if (SameFile(args.infile, *args.outfile)) {
+        say("Writing failed: output file is the input file\n");
+        return BRENNEL_NO_OUTPUT;
+    }
+    const int written = writemem(args.outfile->c_str(), image, args.binary);
+    say(written == BRENNEL_OK ? "Testbench successfully generated\n"
+                              : "Writing failed: error opening output file\n");
+    return written;
+}
