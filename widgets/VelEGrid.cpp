@@ -21,9 +21,11 @@ class TVelEGrid::TSelectionGate : public QItemSelectionModel {
 public:
     TSelectionGate(QAbstractItemModel *model, TVelEGrid *grid) : QItemSelectionModel(model, grid), FGrid(grid) {}
 
+    TVelEGrid *FGrid;  // cleared when the grid goes, before the base view tears down
+
     void setCurrentIndex(const QModelIndex &index, SelectionFlags command) override
     {
-        if (!FGrid->AllowCurrent(index))
+        if (FGrid && !FGrid->AllowCurrent(index))
             return;
         const bool outer = FOwnSelect;
         FOwnSelect = true;
@@ -42,7 +44,6 @@ public:
     }
 
 private:
-    TVelEGrid *FGrid;
     bool FOwnSelect = false;
 };
 
@@ -138,18 +139,17 @@ TVelEGrid::TVelEGrid(QWidget *parent) : QTableWidget(parent)
     FFixedColor = palette().color(QPalette::Button);
 
     QItemSelectionModel *plain = selectionModel();
-    auto *gate = new TSelectionGate(model(), this);
-    setSelectionModel(gate);
+    FGate = new TSelectionGate(model(), this);
+    setSelectionModel(FGate);
     delete plain;
     // QTableWidget wired its item signals to the model it made; keep them alive.
-    connect(gate, &QItemSelectionModel::currentChanged, this, [this](const QModelIndex &now, const QModelIndex &before) {
+    connect(FGate, &QItemSelectionModel::currentChanged, this, [this](const QModelIndex &now, const QModelIndex &before) {
         emit currentItemChanged(item(now.row(), now.column()), item(before.row(), before.column()));
         emit currentCellChanged(now.row(), now.column(), before.row(), before.column());
     });
-    connect(gate, &QItemSelectionModel::selectionChanged, this, &QTableWidget::itemSelectionChanged);
+    connect(FGate, &QItemSelectionModel::selectionChanged, this, &QTableWidget::itemSelectionChanged);
 
-    FDelegate = new TCellDelegate(this);
-    setItemDelegate(FDelegate);
+    setItemDelegate(new TCellDelegate(this));
 
     FFixedArea = new TFixedArea(this);
     FFixedArea->raise();
@@ -171,8 +171,10 @@ TVelEGrid::TVelEGrid(QWidget *parent) : QTableWidget(parent)
 
 TVelEGrid::~TVelEGrid()
 {
-    // The base destructors move the focus away; by then there is no grid left to tell.
+    // The base destructors move the focus away and tear down the model; by then there is no
+    // grid left to ask or tell.
     disconnect(FFocusWatch);
+    FGate->FGrid = nullptr;
 }
 
 // --- properties ---------------------------------------------------------------------------
@@ -462,34 +464,25 @@ void TVelEGrid::ShowColumnHint(int col)
 }
 
 // The searches end on the cell found or, failing that, on the cell that was current when the
-// key went down.
-void TVelEGrid::FindNextCell(int col, int row)
+// key went down. Without SkipToNextRow they stay in the row they start in.
+int TVelEGrid::LastRowSearched(int row, int step) const
 {
-    const int lastRow = FSkipToNextRow ? RowCount() - 1 : row;
-    for (int c = col, r = row; r <= lastRow;) {
-        if (!IsCellLocked(c, r)) {
-            FocusCell(c, r);
-            return;
-        }
-        if (++c > ColCount() - 1) {
-            c = FFixedCols;
-            ++r;
-        }
-    }
-    FocusCell(FSavedCol, FSavedRow);
+    return !FSkipToNextRow ? row : step > 0 ? RowCount() - 1 : FFixedRows;
 }
 
-void TVelEGrid::FindPrevCell(int col, int row)
+// Cell by cell along the row, going on at the far end of the next (or previous) row.
+void TVelEGrid::FindCellAlongRows(int col, int row, int step)
 {
-    const int firstRow = FSkipToNextRow ? FFixedRows : row;
-    for (int c = col, r = row; r >= firstRow;) {
+    const int lastRow = LastRowSearched(row, step);
+    for (int c = col, r = row; step > 0 ? r <= lastRow : r >= lastRow;) {
         if (!IsCellLocked(c, r)) {
             FocusCell(c, r);
             return;
         }
-        if (--c < FFixedCols) {
-            c = ColCount() - 1;
-            --r;
+        c += step;
+        if (step > 0 ? c > ColCount() - 1 : c < FFixedCols) {
+            c = step > 0 ? FFixedCols : ColCount() - 1;
+            r += step;
         }
     }
     FocusCell(FSavedCol, FSavedRow);
@@ -500,8 +493,8 @@ void TVelEGrid::FindPrevCell(int col, int row)
 void TVelEGrid::FindCellVertically(int col, int row, int step)
 {
     const int lastCol = ColCount() - 1;
-    const int endRow = !FSkipToNextRow ? row : step > 0 ? RowCount() - 1 : FFixedRows;
-    for (int r = row; step > 0 ? r <= endRow : r >= endRow; r += step) {
+    const int lastRow = LastRowSearched(row, step);
+    for (int r = row; step > 0 ? r <= lastRow : r >= lastRow; r += step) {
         int i = col, j = col;
         while (i > FFixedCols && IsCellLocked(i, r))
             --i;

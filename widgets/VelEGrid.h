@@ -112,8 +112,8 @@ public:
     void FocusCell(int col, int row);
     bool GotoCell(int col, int row);
     void ShowColumnHint(int col);
-    void FindNextCell(int col, int row);
-    void FindPrevCell(int col, int row);
+    void FindNextCell(int col, int row) { FindCellAlongRows(col, row, +1); }
+    void FindPrevCell(int col, int row) { FindCellAlongRows(col, row, -1); }
     void FindCellBelow(int col, int row) { FindCellVertically(col, row, +1); }
     void FindCellAbove(int col, int row) { FindCellVertically(col, row, -1); }
 
@@ -146,6 +146,8 @@ private:
     bool IsFixedCell(int col, int row) const { return col < FFixedCols || row < FFixedRows; }
     bool AllowCurrent(const QModelIndex &index);
     void MoveCurrent(int col, int row);
+    int LastRowSearched(int row, int step) const;
+    void FindCellAlongRows(int col, int row, int step);
     void FindCellVertically(int col, int row, int step);
     void ScrollColumnIntoView(const QModelIndex &index);
     int FixedHeight() const;
@@ -176,7 +178,7 @@ private:
     bool FNoLockTest = false;  // set while the grid itself moves the cursor
     QPen FTextPen;             // reused while consecutive cells share a text colour
 
-    TCellDelegate *FDelegate = nullptr;
+    TSelectionGate *FGate = nullptr;
     TFixedArea *FFixedArea = nullptr;
     QMetaObject::Connection FFocusWatch;
 };
