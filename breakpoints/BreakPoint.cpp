@@ -6,12 +6,12 @@ std::vector<TBreakPoint*> BreakPoints;
 
 TBreakPoint::TBreakPoint() {
   BreakPoints.push_back(this);
-  if (Display.BreakPointAdded) Display.BreakPointAdded(this);
+  if (DisplayHooks.BreakPointAdded) DisplayHooks.BreakPointAdded(this);
   UpdateView();
 }
 
 TBreakPoint::~TBreakPoint() {
-  if (Display.BreakPointRemoved) Display.BreakPointRemoved(this);
+  if (DisplayHooks.BreakPointRemoved) DisplayHooks.BreakPointRemoved(this);
   Item = nullptr;
   BreakPoints.erase(std::remove(BreakPoints.begin(), BreakPoints.end(), this), BreakPoints.end());
 }
@@ -28,7 +28,7 @@ void TBreakPoint::UpdateView() {
   Row.UseCount = UseCount;
   Row.MaxCount = MaxCount;
   Row.ActCount = ActCount;
-  if (Display.BreakPointUpdated) Display.BreakPointUpdated(this);
+  if (DisplayHooks.BreakPointUpdated) DisplayHooks.BreakPointUpdated(this);
 }
 
 std::string TBreakPoint::Caption() const {

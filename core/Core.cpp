@@ -3,7 +3,7 @@
 #include "CPU.h"
 #include "Loader.h"
 
-TDisplayHooks Display;
+TDisplayHooks DisplayHooks;
 TMemory TheMemory;
 TState TheState;
 TCPU TheCPU;

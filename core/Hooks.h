@@ -29,4 +29,4 @@ struct TDisplayHooks {
   void (*BreakPointRemoved)(TBreakPoint* bp) = nullptr;
 };
 
-extern TDisplayHooks Display;
+extern TDisplayHooks DisplayHooks;

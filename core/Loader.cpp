@@ -112,11 +112,11 @@ namespace {
 struct TInvalidImage {};
 
 void SetCaption(const std::string& caption) {
-  if (Display.CaptionChanged) Display.CaptionChanged(caption);
+  if (DisplayHooks.CaptionChanged) DisplayHooks.CaptionChanged(caption);
 }
 
 void ShowMessage(const char* text) {
-  if (Display.ShowMessage) Display.ShowMessage(text);
+  if (DisplayHooks.ShowMessage) DisplayHooks.ShowMessage(text);
 }
 
 void WriteDefaultImage() {

@@ -40,9 +40,9 @@ inline void TState::SetReg(int index, int32_t value) {
     NextMapped = offset >= 0;
     NextWord = NextMapped ? TheMemory.LastBlock().Words[offset] : TMemory::Unmapped;
     NextValid = true;
-    if (Display.NextCommandChanged) Display.NextCommandChanged();
+    if (DisplayHooks.NextCommandChanged) DisplayHooks.NextCommandChanged();
   } else {
     if (index != 0) Regs[index + 1] = uint32_t(value);
-    if (Display.RegisterChanged) Display.RegisterChanged(index);
+    if (DisplayHooks.RegisterChanged) DisplayHooks.RegisterChanged(index);
   }
 }

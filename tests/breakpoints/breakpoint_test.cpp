@@ -63,9 +63,9 @@ std::vector<std::string> RowEvents;
 
 TEST_F(BreakPointTest, RowHooksFollowTheBreakPointsLife) {
   RowEvents.clear();
-  Display.BreakPointAdded = [](TBreakPoint* bp) { RowEvents.push_back("add " + bp->SubItem(2)); };
-  Display.BreakPointUpdated = [](TBreakPoint* bp) { RowEvents.push_back("update " + bp->SubItem(0)); };
-  Display.BreakPointRemoved = [](TBreakPoint*) { RowEvents.push_back("remove"); };
+  DisplayHooks.BreakPointAdded = [](TBreakPoint* bp) { RowEvents.push_back("add " + bp->SubItem(2)); };
+  DisplayHooks.BreakPointUpdated = [](TBreakPoint* bp) { RowEvents.push_back("update " + bp->SubItem(0)); };
+  DisplayHooks.BreakPointRemoved = [](TBreakPoint*) { RowEvents.push_back("remove"); };
   auto* bp = new TBreakPoint;
   bp->UseCount = true;
   bp->MaxCount = 2;

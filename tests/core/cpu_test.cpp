@@ -165,8 +165,8 @@ class NotifyTest : public CpuTest {
   void SetUp() override {
     CpuTest::SetUp();
     Notes.clear();
-    Display.RegisterChanged = [](int i) { Notes.push_back("R" + std::to_string(i)); };
-    Display.NextCommandChanged = [] { Notes.push_back("P"); };
+    DisplayHooks.RegisterChanged = [](int i) { Notes.push_back("R" + std::to_string(i)); };
+    DisplayHooks.NextCommandChanged = [] { Notes.push_back("P"); };
   }
 };
 

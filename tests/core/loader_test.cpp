@@ -14,8 +14,8 @@ class LoaderTest : public CoreTest {
   void SetUp() override {
     CoreTest::SetUp();
     Events.clear();
-    Display.CaptionChanged = [](const std::string& c) { Events.push_back("caption:" + c); };
-    Display.ShowMessage = [](const std::string& m) { Events.push_back("message:" + m); };
+    DisplayHooks.CaptionChanged = [](const std::string& c) { Events.push_back("caption:" + c); };
+    DisplayHooks.ShowMessage = [](const std::string& m) { Events.push_back("message:" + m); };
   }
   bool Load(const std::string& contents, const std::string& name = "prog.cod") {
     Path = Dir.File(name, contents);
@@ -126,7 +126,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(LoaderTest, InvalidWordsAreWrittenBeforeTheFailureWipesThem) {
   static std::vector<int32_t> stores;
   stores.clear();
-  Display.MemoryChanged = [](int32_t a) { stores.push_back(a); };
+  DisplayHooks.MemoryChanged = [](int32_t a) { stores.push_back(a); };
   EXPECT_FALSE(Load(".CODE\n10\n3\n1\n2\nx\n"));
   EXPECT_EQ(stores, (std::vector<int32_t>{10, 11, HeaderAddress, EntryAddress}));
   EXPECT_EQ(TheMemory.ReadWord(10), 0xFFFFFFFFu);

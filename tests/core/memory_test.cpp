@@ -83,7 +83,7 @@ TEST_F(MemoryTest, FailedSearchCachesNewestBlock) {
 TEST_F(MemoryTest, EveryStoreNotifiesOnceAfterwards) {
   static std::vector<std::pair<int32_t, uint32_t>> seen;
   seen.clear();
-  Display.MemoryChanged = [](int32_t a) { seen.push_back({a, TheMemory.ReadWord(a)}); };
+  DisplayHooks.MemoryChanged = [](int32_t a) { seen.push_back({a, TheMemory.ReadWord(a)}); };
   TheMemory.AddBlock(0, 2);
   TheMemory.ReadWord(1);
   TheMemory.WriteWord(1, 5);

@@ -34,7 +34,7 @@ constexpr uint32_t Stop = 48u << 26;
 // Everything the core keeps globally, back to the state of a fresh start.
 inline void ResetCore() {
   while (!BreakPoints.empty()) delete BreakPoints.back();
-  Display = TDisplayHooks{};
+  DisplayHooks = TDisplayHooks{};
   TheMemory.Clear();
   for (auto& r : TheState.Regs) r = 0;
   TheState.NextAddress = 0;

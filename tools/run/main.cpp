@@ -274,7 +274,7 @@ int main(int argc, char** argv) {
 
   static char outBuffer[1 << 16];
   std::setvbuf(stdout, outBuffer, _IOFBF, sizeof outBuffer);
-  Display.ShowMessage = PrintMessage;
+  DisplayHooks.ShowMessage = PrintMessage;
 
   // As at the debugger's start-up: load, then the reset builds again.
   try {

@@ -1,0 +1,41 @@
+// Shared helpers for the window tests: a fresh core, recorded message boxes,
+// .cod files in a temporary folder and pixel probes.
+#pragma once
+
+#include <QApplication>
+#include <QImage>
+#include <QStringList>
+#include <QTest>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "CoreFixture.h"
+#include "MainForm.h"
+#include "TempDir.h"
+
+// Messages the windows would have shown, as "text" or "error:text".
+inline QStringList& ShownMessages() {
+  static QStringList messages;
+  return messages;
+}
+
+inline void RecordMessageBoxes() {
+  ShownMessages().clear();
+  MessageBoxHook = [](QWidget*, const QString& text, bool error) {
+    ShownMessages().append(error ? "error:" + text : text);
+  };
+}
+
+// Builds .cod text for one .CODE section from 0x800000 with the header word.
+inline std::string CodImage(const std::vector<uint32_t>& program) {
+  std::string text = ".CODE\n$800000\n" + std::to_string(program.size() + 1) + "\n$52455341\n";
+  for (uint32_t w : program) text += "$" + HexText(w, 8) + "\n";
+  return text;
+}
+
+// The colour of one pixel of a widget's rendering.
+inline QColor PixelAt(QWidget* widget, int x, int y) {
+  return widget->grab().toImage().pixelColor(x, y);
+}

@@ -1,0 +1,63 @@
+#include "FastText.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+
+TFastText::TFastText(const QFont& font) : Font(font), Raw(QRawFont::fromFont(font)) {
+  AscentPx = QFontMetrics(font).ascent();
+  if (!Raw.isValid()) return;
+  QString all;
+  for (int c = 32; c < 127; ++c) all += QChar(c);
+  const QVector<quint32> indexes = Raw.glyphIndexesForString(all);
+  if (indexes.size() != all.size()) return;
+  for (int c = 32; c < 127; ++c) Glyph[size_t(c)] = indexes[c - 32];
+  Glyph[size_t('?')] = indexes['?' - 32];
+  for (int c = 0; c < 32; ++c) Glyph[size_t(c)] = Glyph[size_t('?')];
+  Glyph[127] = Glyph[size_t('?')];
+  Advance = QFontMetricsF(font).horizontalAdvance(QLatin1Char('0'));
+  Run.setRawFont(Raw);
+  Usable = true;
+}
+
+void TFastText::Draw(QPainter& painter, int x, int y, std::string_view text) {
+  bool ascii = true;
+  for (char c : text) ascii &= static_cast<unsigned char>(c) < 128;
+  if (!Usable || !ascii) {
+    painter.setFont(Font);
+    painter.drawText(x, y + AscentPx, QString::fromUtf8(text.data(), qsizetype(text.size())));
+    return;
+  }
+  Indexes.resize(qsizetype(text.size()));
+  Positions.resize(qsizetype(text.size()));
+  for (size_t i = 0; i < text.size(); ++i) {
+    Indexes[qsizetype(i)] = Glyph[static_cast<unsigned char>(text[i])];
+    Positions[qsizetype(i)] = QPointF(Advance * qreal(i), 0);
+  }
+  Run.setGlyphIndexes(Indexes);
+  Run.setPositions(Positions);
+  painter.drawGlyphRun(QPointF(x, y + AscentPx), Run);
+}
+
+void TFastText::DrawStrip(QPainter& painter, int x, int y, int height, std::string_view text, QRgb ink,
+                          QRgb paper) {
+  const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+  QByteArray key(text.data(), qsizetype(text.size()));
+  key.append(reinterpret_cast<const char*>(&ink), sizeof ink);
+  key.append(reinterpret_cast<const char*>(&paper), sizeof paper);
+  key.append(char(height));
+  auto it = Strips.constFind(key);
+  if (it == Strips.constEnd()) {
+    // A bounded cache: the views show a few hundred distinct lines at most.
+    if (Strips.size() >= 4096) Strips.clear();
+    const int width = int(Advance * qreal(text.size())) + AscentPx + 2;
+    QImage strip(QSize(width, height) * ratio, QImage::Format_ARGB32_Premultiplied);
+    strip.setDevicePixelRatio(ratio);
+    strip.fill(paper);
+    QPainter onStrip(&strip);
+    onStrip.setPen(QColor(ink));
+    Draw(onStrip, 0, 1, text);
+    onStrip.end();
+    it = Strips.insert(key, strip);
+  }
+  painter.drawImage(QPoint(x, y), *it);
+}

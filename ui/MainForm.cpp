@@ -1,0 +1,542 @@
+#include "MainForm.h"
+
+#include <QAbstractEventDispatcher>
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "BreakPoint.h"
+#include "CPU.h"
+#include "FastText.h"
+#include "Icons.h"
+#include "InputHold.h"
+#include "Loader.h"
+#include "Run.h"
+
+bool Stopped = false;
+TMainForm* MainForm = nullptr;
+int TMainForm::FastRunPollMs = 25;
+
+namespace {
+
+const QColor White(0xFF, 0xFF, 0xFF), Black(0, 0, 0), Red(0xFF, 0, 0), Yellow(0xFF, 0xFF, 0);
+constexpr int Gutter = 20;
+
+void DefaultMessageBox(QWidget* parent, const QString& text, bool error) {
+  QMessageBox box(error ? QMessageBox::Critical : QMessageBox::NoIcon, "Orvane", text, QMessageBox::Ok, parent);
+  box.setTextFormat(Qt::PlainText);
+  box.exec();
+}
+
+QString DefaultOpenFile(QWidget* parent) {
+  QFileDialog dialog(parent, "EPROM öffnen...");
+  dialog.setNameFilters({"EPROM-Dateien (*.cod)", "Alle Dateien (*)"});
+  dialog.setDefaultSuffix("cod");
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setOption(QFileDialog::DontUseNativeDialog);  // ours has a help button
+  dialog.setSizeGripEnabled(true);
+  if (auto* buttons = dialog.findChild<QDialogButtonBox*>()) {
+    QPushButton* help = buttons->addButton(QDialogButtonBox::Help);
+    help->setText("Hilfe");
+    QObject::connect(help, &QPushButton::clicked, &dialog, [&dialog] {
+      MessageBoxHook(&dialog,
+                     "Wählen Sie ein EPROM-Abbild (.cod): eine Textdatei mit Abschnitten .CODE, .DATA, .DS "
+                     "oder .MEM, jeweils mit Startadresse, Anzahl und den Datenworten.",
+                     false);
+    });
+  }
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
+  return dialog.selectedFiles().first();
+}
+
+QString ToQt(const std::string& s) { return QString::fromStdString(s); }
+
+// The core's display notifications.
+void OnCaption(const std::string& caption) {
+  if (MainForm) MainForm->setWindowTitle(QFile::decodeName(QByteArray::fromStdString(caption)));
+}
+
+void OnMessage(const std::string& text) {
+  MessageBoxHook(MainForm, ToQt(text), false);
+}
+
+}  // namespace
+
+std::function<void(QWidget*, const QString&, bool)> MessageBoxHook = DefaultMessageBox;
+std::function<QString(QWidget*)> OpenFileHook = DefaultOpenFile;
+
+// A program counter write: the text is formatted once the event loop gets
+// to it, however many writes happen meanwhile.
+void NoteNextCommand() {
+  TMainForm* form = MainForm;
+  if (!form || form->NextPending) return;
+  form->NextPending = true;
+  QMetaObject::invokeMethod(form, [form] { form->SyncDisplay(); }, Qt::QueuedConnection);
+}
+
+QFont CodeFont(int pointSize) {
+  QFont font("Courier New", pointSize);
+  font.setStyleHint(QFont::TypeWriter);
+  if (!QFontInfo(font).fixedPitch()) {
+    font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPointSize(pointSize);
+  }
+  return font;
+}
+
+QFont FormFont() {
+  QFont font("Tahoma", 8);
+  font.setStyleHint(QFont::SansSerif);
+  return font;
+}
+
+void TCodeBox::paintEvent(QPaintEvent*) {
+  QPainter canvas(this);
+  if (MainForm) MainForm->PaintCode(canvas);
+}
+
+void TCodeBox::mousePressEvent(QMouseEvent* event) {
+  if (MainForm)
+    MainForm->CodeBoxMouseDown(event->button(), event->modifiers(), int(event->position().x()),
+                               int(event->position().y()));
+}
+
+// ------------------------------------------------------------------ creation
+
+TMainForm::TMainForm(const QStringList& args) {
+  MainForm = this;
+  setWindowTitle("Orvane");
+  setFont(FormFont());
+  resize(718, 447);
+  CreateActions();
+  CreateLayout();
+
+  DisplayHooks.CaptionChanged = OnCaption;
+  DisplayHooks.ShowMessage = OnMessage;
+  DisplayHooks.NextCommandChanged = NoteNextCommand;
+
+  // The enable rules are evaluated whenever the event queue runs empty.
+  connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
+          &TMainForm::RefreshActions);
+
+  RegCursorCol = 1;
+  RegCursorRow = 1;
+  TopAddress = -2;
+  ScrollBase = -2;
+  LineHeight = QFontMetrics(CodeBox->font()).height() + 4;
+  CodeText = std::make_unique<TFastText>(CodeBox->font());
+
+  if (!args.isEmpty()) {
+    try {
+      LoadProgram(QFile::encodeName(args.first()).toStdString());
+    } catch (const TFileOpenError& e) {
+      // The window starts without an image and without a reset.
+      MessageBoxHook(this, QString("Datei %1 kann nicht geöffnet werden").arg(args.first()), true);
+      return;
+    }
+  }
+  ADResetExecute();
+}
+
+TMainForm::~TMainForm() {
+  DisplayHooks.CaptionChanged = nullptr;
+  DisplayHooks.ShowMessage = nullptr;
+  DisplayHooks.NextCommandChanged = nullptr;
+  if (MainForm == this) MainForm = nullptr;
+}
+
+void TMainForm::CreateActions() {
+  struct TSpec {
+    QAction** Slot;
+    const char* Caption;
+    const char* Category;
+    const char* Hint;
+    QKeySequence Shortcut;
+    int Icon;
+    void (TMainForm::*Handler)();
+  };
+  const TSpec specs[] = {
+      {&AFOpen, "Öffnen...", "File", "", QKeySequence("Ctrl+O"), 0, &TMainForm::AFOpenExecute},
+      {&AFQuit, "Beenden", "File", "", QKeySequence(), -1, &TMainForm::AFQuitExecute},
+      {&ADRun, "Starten", "Debug", "Startet das Programm, bis es auf einen Haltepunkt stößt oder abgebrochen wird",
+       QKeySequence("F9"), 1, &TMainForm::ADRunExecute},
+      {&ADStop, "Anhalten", "Debug", "Bricht die Programmausführung ab", QKeySequence("F2"), 3,
+       &TMainForm::ADStopExecute},
+      {&ADSingleStep, "Einzelschritt", "Debug",
+       "Führt die nächste Anweisung aus und hält das Programm sofort wieder an", QKeySequence("F8"), 2,
+       &TMainForm::ExecuteSingleStep},
+      {&ABSet, "Haltepunkt hinzufügen...", "Breakpoint", "", QKeySequence("F5"), 4, &TMainForm::ABSetClick},
+      {&ABClear, "Haltepunkt löschen", "Breakpoint", "", QKeySequence("Ctrl+F5"), 5, &TMainForm::ABClearExecute},
+      {&ABShow, "Haltepunkte anzeigen", "Breakpoint", "", QKeySequence("F6"), 6, &TMainForm::ABShowExecute},
+      {&ADReset, "Zurücksetzen", "Debug", "Setzt den Prozessor zurück", QKeySequence("Ctrl+F2"), 7,
+       &TMainForm::ADResetExecute},
+      {&ADMemInspect, "Memory Inspector anzeigen", "Debug", "", QKeySequence("F4"), 8,
+       &TMainForm::ADMemInspectExecute},
+      {&ADRunFast, "Schnell ausführen...", "Debug",
+       "Führt das Programm schnell aus, bis ein Breakpoint gefunden wird. Die Anzeige wird ausgeschaltet.",
+       QKeySequence("Shift+F9"), 9, &TMainForm::ADRunFastExecute},
+  };
+  for (const TSpec& spec : specs) {
+    auto* action = new QAction(spec.Caption, this);
+    action->setProperty("category", spec.Category);
+    action->setStatusTip(spec.Hint);
+    action->setToolTip(spec.Hint);
+    action->setShortcut(spec.Shortcut);
+    action->setShortcutContext(Qt::ApplicationShortcut);
+    if (spec.Icon >= 0) action->setIcon(ActionIcon(spec.Icon));
+    connect(action, &QAction::triggered, this, [this, handler = spec.Handler] { (this->*handler)(); });
+    *spec.Slot = action;
+    Actions.append(action);
+  }
+}
+
+void TMainForm::CreateLayout() {
+  MDatei = menuBar()->addMenu("Datei");
+  MDatei->addAction(AFOpen);
+  MDatei->addSeparator();
+  MDatei->addAction(AFQuit);
+  MDebugger = menuBar()->addMenu("Debugger");
+  MDebugger->addActions({ADRun, ADRunFast, ADSingleStep});
+  MDebugger->addSeparator();
+  MDebugger->addActions({ADStop, ADReset});
+  MHaltepunkte = menuBar()->addMenu("Haltepunkte");
+  MHaltepunkte->addActions({ABSet, ABClear, ABShow});
+  MHaltepunkte->addSeparator();
+  MHaltepunkte->addAction(ADMemInspect);
+
+  ToolBar = addToolBar("ToolBar");
+  ToolBar->setObjectName("ToolBar");
+  ToolBar->setMovable(false);
+  ToolBar->setFloatable(false);
+  ToolBar->setIconSize(QSize(16, 16));
+  ToolBar->setFixedHeight(31);
+  ToolBar->setContentsMargins(4, 0, 0, 0);
+  ToolBar->addAction(AFOpen);
+  ToolBar->addSeparator();
+  ToolBar->addActions({ADRun, ADRunFast, ADSingleStep, ADStop, ADReset});
+  ToolBar->addSeparator();
+  ToolBar->addActions({ABSet, ABClear, ABShow});
+  ToolBar->addSeparator();
+  ToolBar->addAction(ADMemInspect);
+  for (QAction* action : ToolBar->actions())
+    if (auto* button = qobject_cast<QToolButton*>(ToolBar->widgetForAction(action))) {
+      button->setAutoRaise(true);
+      // A button whose action has no hint shows no tool-tip at all.
+      if (action->statusTip().isEmpty()) button->installEventFilter(new TNoToolTip(button));
+    }
+
+  auto* client = new QWidget(this);
+  auto* column = new QVBoxLayout(client);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+  auto* row = new QHBoxLayout;
+  row->setSpacing(0);
+  column->addLayout(row, 1);
+
+  CodePanel = new QFrame(client);
+  CodePanel->setFrameStyle(QFrame::Box | QFrame::Plain);
+  CodePanel->setLineWidth(1);
+  auto* codeRow = new QHBoxLayout(CodePanel);
+  codeRow->setContentsMargins(1, 1, 1, 1);
+  codeRow->setSpacing(0);
+  CodeBox = new TCodeBox(CodePanel);
+  CodeBox->setFont(CodeFont());
+  CodeBox->setAttribute(Qt::WA_OpaquePaintEvent);
+  CodeBox->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+  CodeScroll = new QScrollBar(Qt::Vertical, CodePanel);
+  CodeScroll->setFixedWidth(16);
+  CodeScroll->setRange(-320, 320);
+  CodeScroll->setValue(0);
+  CodeScroll->setPageStep(15);
+  CodeScroll->setSingleStep(1);
+  connect(CodeScroll, &QScrollBar::actionTriggered, this, &TMainForm::CodeScrollAction);
+  connect(CodeScroll, &QScrollBar::sliderReleased, this, &TMainForm::CodeScrollReleased);
+  codeRow->addWidget(CodeBox, 1);
+  codeRow->addWidget(CodeScroll);
+  row->addWidget(CodePanel, 1);
+
+  PRegisters = new QWidget(client);
+  PRegisters->setObjectName("PRegisters");
+  PRegisters->setFont(CodeFont());
+  PRegisters->setFixedWidth(252);
+  row->addWidget(PRegisters);
+
+  PNextCommand = new QFrame(client);
+  PNextCommand->setFrameStyle(QFrame::Box | QFrame::Plain);
+  PNextCommand->setFixedHeight(30);
+  LNextCommand = new QLabel("Nächste Anweisung:", PNextCommand);
+  LNextCommand->move(8, 8);
+  LNextCommand->adjustSize();
+  NextCommand = new QLabel("---", PNextCommand);
+  NextCommand->setFont(CodeFont());
+  NextCommand->setTextFormat(Qt::PlainText);
+  // Where the form font runs wider than its design, the label would cover
+  // the start of the instruction: move the instruction to its right.
+  NextCommand->setGeometry(std::max(120, LNextCommand->x() + LNextCommand->width() + 6), 6, 577, 18);
+  PNextCommand->installEventFilter(new TStretchRight(NextCommand, 21));
+  column->addWidget(PNextCommand);
+
+  setCentralWidget(client);
+  State = statusBar();
+  State->setSizeGripEnabled(true);
+  State->showMessage("Bereit. F9 startet das Programm, F8 führt einen Einzelschritt aus, F2 hält es an.");
+}
+
+// ------------------------------------------------------------------ actions
+
+void TMainForm::RefreshActions() {
+  const bool breakAtPC = FindByInstruction(TheState.GetReg(-1)) != nullptr;
+  AFOpen->setEnabled(Stopped);
+  AFQuit->setEnabled(true);
+  ADRun->setEnabled(Stopped);
+  ADStop->setEnabled(!Stopped);
+  ADSingleStep->setEnabled(Stopped);
+  ABSet->setEnabled(!breakAtPC && Stopped);
+  ABClear->setEnabled(breakAtPC && Stopped);
+  ABShow->setEnabled(true);
+  ADReset->setEnabled(Stopped);
+  ADMemInspect->setEnabled(true);
+  ADRunFast->setEnabled(Stopped);
+}
+
+void TMainForm::AFOpenExecute() {
+  const QString name = OpenFileHook(this);
+  if (name.isEmpty()) return;
+  try {
+    LoadProgram(QFile::encodeName(name).toStdString());
+  } catch (const TFileOpenError&) {
+    MessageBoxHook(this, QString("Datei %1 kann nicht geöffnet werden").arg(name), true);
+    return;
+  }
+  ADResetExecute();
+}
+
+void TMainForm::AFQuitExecute() { close(); }
+
+void TMainForm::ADRunExecute() {
+  Stopped = false;
+  RefreshActions();
+  QCoreApplication::processEvents();
+  ++RunDepth;
+  while (!QuitRequested) {
+    TheCPU.Step();
+    FollowPC();
+    CodeBoxPaint();
+    QCoreApplication::processEvents();
+    if (QuitRequested) break;
+    // The breakpoints are evaluated before the stop request, so their
+    // counters advance on the pass that the stop ends too.
+    if (CheckAll()) break;
+    if (Stopped) break;
+    if (TheCPU.AtStopOpcode()) break;
+    if (TheCPU.AtIdleLoop()) break;
+  }
+  --RunDepth;
+  Stopped = true;
+  EndOfRun();
+}
+
+bool TMainForm::FastRunPoll() {
+  if (PollTimer.elapsed() < FastRunPollMs) return false;
+  PollTimer.restart();
+  if (FastRunPollHook) FastRunPollHook();
+  // Only the stop key and a request to quit get through; every other input
+  // waits until the run has ended.
+  QCoreApplication::processEvents();
+  return Stopped || QuitRequested;
+}
+
+void TMainForm::ADRunFastExecute() {
+  Stopped = false;
+  RefreshActions();
+  QCoreApplication::processEvents();
+  ++RunDepth;
+  {
+    TInputHold hold;
+    PollTimer.start();
+    uint64_t steps = 0;
+    if (!QuitRequested) RunFast(0, steps, [this] { return FastRunPoll(); }, 16);
+    --RunDepth;
+    Stopped = true;
+    FollowPC();
+    CodeBoxPaint();
+    RefreshActions();
+    hold.Release();
+  }
+  QCoreApplication::processEvents();
+  EndOfRun();
+}
+
+void TMainForm::EndOfRun() {
+  SyncDisplay();
+  if (QuitRequested && !Running()) QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+}
+
+void TMainForm::ExecuteSingleStep() {
+  TheCPU.Step();
+  FollowPC();
+  CheckAll();
+  CodeBoxPaint();
+}
+
+void TMainForm::ADStopExecute() { Stopped = true; }
+
+void TMainForm::ADResetExecute() {
+  BuildImage();
+  TopAddress = 0x7FFFFE;
+  ScrollBase = 0x7FFFFE;
+  CodeBoxPaint();
+  update();
+  NextCommand->setText(ToQt(TheCPU.ListingLine(TheState.GetReg(-1))));
+  NextPending = false;
+  Stopped = true;
+}
+
+void TMainForm::ABSetClick() {
+  const int32_t pc = TheState.GetReg(-1);
+  if (!FindByInstruction(pc)) {
+    auto* bp = new TBreakPoint;
+    bp->UseInstruction = true;
+    bp->Instruction = pc;
+    bp->UpdateView();
+  }
+  CodeBoxPaint();
+  RefreshRegisters();
+}
+
+void TMainForm::ABClearExecute() {
+  if (TBreakPoint* bp = FindByInstruction(TheState.GetReg(-1))) delete bp;
+  CodeBoxPaint();
+  RefreshRegisters();
+}
+
+void TMainForm::ABShowExecute() {
+  // The breakpoint list window attaches here.
+}
+
+void TMainForm::ADMemInspectExecute() {
+  // Memory inspector windows attach here.
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  if (Running()) {
+    // A run loop is on the stack: end it first, then close for real.
+    QuitRequested = true;
+    Stopped = true;
+    event->ignore();
+    return;
+  }
+  QMainWindow::closeEvent(event);
+}
+
+// ------------------------------------------------------------------ code view
+
+void TMainForm::FollowPC() {
+  const int32_t pc = TheState.GetReg(-1);
+  if (pc < TopAddress) TopAddress = int32_t(uint32_t(pc) - 2);
+  const int32_t lastWhole = int32_t(uint32_t(CodeBox->height() / LineHeight) + uint32_t(TopAddress) - 3);
+  if (pc > lastWhole) TopAddress = int32_t(uint32_t(pc) - 5);
+  ScrollBase = TopAddress;
+}
+
+void TMainForm::CodeBoxPaint() { CodeBox->repaint(); }
+
+void TMainForm::PaintCode(QPainter& canvas) {
+  const int width = CodeBox->width();
+  const int n = CodeBox->height() / LineHeight;
+  const int32_t pc = TheState.GetReg(-1);
+  for (int i = 0; i <= n + 1; ++i) {
+    const int32_t a = int32_t(uint32_t(TopAddress) + uint32_t(i));
+    const int y = i * LineHeight;
+    const bool isBreak = FindByInstruction(a) != nullptr;
+    const bool isPC = pc == a;
+    canvas.fillRect(0, y, Gutter, LineHeight, White);
+    const QColor& background = isBreak ? Red : isPC ? Yellow : White;
+    canvas.fillRect(Gutter, y, width - Gutter, LineHeight, background);
+    CodeText->DrawStrip(canvas, Gutter, y, LineHeight, TheCPU.ListingLine(a), (isBreak ? White : Black).rgb(),
+                        background.rgb());
+    if (isPC) {
+      canvas.drawPixmap(2, y + 1, PosMarker());
+    } else if (isBreak) {
+      canvas.drawPixmap(2, y + 1, StopMarker());
+    }
+  }
+}
+
+void TMainForm::CodeBoxMouseDown(Qt::MouseButton, Qt::KeyboardModifiers, int x, int y) {
+  if (x > Gutter) return;
+  const int32_t a = int32_t(uint32_t(y / LineHeight) + uint32_t(TopAddress));
+  if (TBreakPoint* bp = FindByInstruction(a)) {
+    delete bp;
+  } else {
+    auto* fresh = new TBreakPoint;
+    fresh->UseInstruction = true;
+    fresh->Instruction = a;
+    fresh->UpdateView();
+  }
+  CodeBoxPaint();
+  RefreshRegisters();
+}
+
+void TMainForm::ScrollBy(int32_t delta, bool commit) {
+  TopAddress = int32_t(uint32_t(ScrollBase) + uint32_t(delta));
+  if (commit) ScrollBase = TopAddress;
+  CodeBoxPaint();
+}
+
+void TMainForm::CodeScrollAction(int action) {
+  switch (action) {
+    case QAbstractSlider::SliderSingleStepSub: ScrollBy(-CodeScroll->singleStep(), true); break;
+    case QAbstractSlider::SliderSingleStepAdd: ScrollBy(CodeScroll->singleStep(), true); break;
+    case QAbstractSlider::SliderPageStepSub: ScrollBy(-CodeScroll->pageStep(), true); break;
+    case QAbstractSlider::SliderPageStepAdd: ScrollBy(CodeScroll->pageStep(), true); break;
+    case QAbstractSlider::SliderMove:
+      // The view follows the dragged thumb without committing; the thumb
+      // stays under the mouse until it is released.
+      ScrollBy(CodeScroll->sliderPosition(), false);
+      return;
+    default: break;
+  }
+  CodeScroll->setSliderPosition(0);
+}
+
+void TMainForm::CodeScrollReleased() {
+  ScrollBy(CodeScroll->sliderPosition(), true);
+  CodeScroll->setSliderPosition(0);
+}
+
+void TMainForm::RefreshRegisters() {
+  // The register grid attaches here.
+}
+
+// ------------------------------------------------------------------ display
+
+void TMainForm::SyncDisplay() {
+  if (NextPending) {
+    NextPending = false;
+    NextCommand->setText(TheState.NextValid
+                             ? ToQt(TheCPU.ListingText(TheState.NextAddress, TheState.NextWord))
+                             : QString("---"));
+  }
+}
+
+QString TMainForm::NextCommandText() {
+  SyncDisplay();
+  return NextCommand->text();
+}

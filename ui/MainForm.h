@@ -1,0 +1,148 @@
+// The debugger's main window: actions, run control, the code view and the
+// next-instruction line. It also receives the simulator core's display
+// notifications and turns them into widget updates.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QMainWindow>
+#include <QPointer>
+#include <QScrollBar>
+#include <QStringList>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QAction;
+class QFrame;
+class QMenu;
+class QStatusBar;
+class QToolBar;
+class TMainForm;
+class TBreakPoint;
+class TFastText;
+
+// True while the simulated processor is not running.
+extern bool Stopped;
+// The one main window, reachable before its construction has finished.
+extern TMainForm* MainForm;
+
+// How modal messages reach the user (error: the toolkit's error box rather
+// than a plain message). Tests replace these to answer without a dialog.
+extern std::function<void(QWidget* parent, const QString& text, bool error)> MessageBoxHook;
+// Asks for a .cod file to open; an empty result means cancelled.
+extern std::function<QString(QWidget* parent)> OpenFileHook;
+
+QFont CodeFont(int pointSize = 10);
+QFont FormFont();
+
+// The code listing's paint box; painting and mouse presses go to the main window.
+class TCodeBox : public QWidget {
+ public:
+  using QWidget::QWidget;
+
+ protected:
+  void paintEvent(QPaintEvent*) override;
+  void mousePressEvent(QMouseEvent* event) override;
+};
+
+class TMainForm : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // args: the command line after the program name.
+  explicit TMainForm(const QStringList& args = {});
+  ~TMainForm() override;
+
+  // Actions, in the order of the action list.
+  QAction* AFOpen;
+  QAction* AFQuit;
+  QAction* ADRun;
+  QAction* ADStop;
+  QAction* ADSingleStep;
+  QAction* ABSet;
+  QAction* ABClear;
+  QAction* ABShow;
+  QAction* ADReset;
+  QAction* ADMemInspect;
+  QAction* ADRunFast;
+  QList<QAction*> Actions;
+
+  QMenu* MDatei;
+  QMenu* MDebugger;
+  QMenu* MHaltepunkte;
+  QToolBar* ToolBar;
+  QFrame* CodePanel;
+  TCodeBox* CodeBox;
+  QScrollBar* CodeScroll;
+  QWidget* PRegisters;
+  QFrame* PNextCommand;
+  QLabel* LNextCommand;
+  QLabel* NextCommand;
+  QStatusBar* State;
+
+  int32_t RegCursorCol = 1;
+  int32_t RegCursorRow = 1;
+  int32_t TopAddress = -2;
+  int32_t ScrollBase = -2;
+  int32_t LineHeight = 0;
+
+  // Action handlers.
+  void AFOpenExecute();
+  void AFQuitExecute();
+  void ADRunExecute();
+  void ADRunFastExecute();
+  void ExecuteSingleStep();
+  void ADStopExecute();
+  void ADResetExecute();
+  void ABSetClick();
+  void ABClearExecute();
+  void ABShowExecute();
+  void ADMemInspectExecute();
+  // Every action evaluates its enable rule, in list order.
+  void RefreshActions();
+
+  // Code view.
+  void FollowPC();
+  void CodeBoxPaint();  // a direct repaint
+  void PaintCode(QPainter& canvas);
+  void CodeBoxMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
+  void ScrollBy(int32_t delta, bool commit);
+  // Repaints the register grid (its watch marks).
+  void RefreshRegisters();
+
+  // The next-instruction text, brought up to date first.
+  QString NextCommandText();
+  // Brings every widget that shows core state up to date at once.
+  void SyncDisplay();
+
+  // True while one of the run loops is active.
+  bool Running() const { return RunDepth > 0; }
+
+  // The fast run looks at the event queue at most this often (milliseconds);
+  // tests lower it. PollHook, when set, is called at each look.
+  static int FastRunPollMs;
+  std::function<void()> FastRunPollHook;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void CreateActions();
+  void CreateLayout();
+  void CodeScrollAction(int action);
+  void CodeScrollReleased();
+  bool FastRunPoll();
+  void EndOfRun();
+
+  std::unique_ptr<TFastText> CodeText;
+  int RunDepth = 0;
+  bool QuitRequested = false;
+  bool NextPending = false;
+  QElapsedTimer PollTimer;
+
+  friend void NoteNextCommand();
+};
