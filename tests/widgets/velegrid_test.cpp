@@ -177,11 +177,15 @@ void TestVelEGrid::clicksAndProgrammaticMovesNeverLandOnLockedCells()
     QTest::keyClick(grid.get(), Qt::Key_PageUp);
     QCOMPARE(Current(*grid), QPoint(3, 1));
 
+    // Allowed moves still report through the table's own signals.
     grid->OnMouseDown = nullptr;
+    QSignalSpy moves(grid.get(), &QTableWidget::currentCellChanged);
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, CellCentre(*grid, 4, 4));
     QCOMPARE(Current(*grid), QPoint(4, 4));
     grid->setCurrentCell(2, 1);
     QCOMPARE(Current(*grid), QPoint(1, 2));
+    QCOMPARE(moves.size(), 2);
+    QCOMPARE(moves[1], (QVariantList{2, 1, 4, 4}));
 }
 
 void TestVelEGrid::locksAndHiddenColumnsOnlyGrow()
