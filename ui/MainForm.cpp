@@ -26,11 +26,13 @@
 #include "Icons.h"
 #include "InputHold.h"
 #include "Loader.h"
+#include "MemoryForm.h"
+#include "BreakForm.h"
 #include "Run.h"
 
 bool Stopped = false;
 TMainForm* MainForm = nullptr;
-int TMainForm::FastRunPollMs = 25;
+int TMainForm::FastRunPollMs = 15;
 
 namespace {
 
@@ -130,6 +132,7 @@ TMainForm::TMainForm(const QStringList& args) {
   DisplayHooks.CaptionChanged = OnCaption;
   DisplayHooks.ShowMessage = OnMessage;
   DisplayHooks.NextCommandChanged = NoteNextCommand;
+  DisplayHooks.MemoryChanged = ::MemoryChanged;
 
   // The enable rules are evaluated whenever the event queue runs empty.
   connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
@@ -158,6 +161,7 @@ TMainForm::~TMainForm() {
   DisplayHooks.CaptionChanged = nullptr;
   DisplayHooks.ShowMessage = nullptr;
   DisplayHooks.NextCommandChanged = nullptr;
+  DisplayHooks.MemoryChanged = nullptr;
   if (MainForm == this) MainForm = nullptr;
 }
 
@@ -338,6 +342,7 @@ void TMainForm::ADRunExecute() {
     TheCPU.Step();
     FollowPC();
     CodeBoxPaint();
+    FlushInspectors();
     QCoreApplication::processEvents();
     if (QuitRequested) break;
     // The breakpoints are evaluated before the stop request, so their
@@ -356,6 +361,7 @@ bool TMainForm::FastRunPoll() {
   if (PollTimer.elapsed() < FastRunPollMs) return false;
   PollTimer.restart();
   if (FastRunPollHook) FastRunPollHook();
+  FlushInspectors();
   // Only the stop key and a request to quit get through; every other input
   // waits until the run has ended.
   QCoreApplication::processEvents();
@@ -376,6 +382,7 @@ void TMainForm::ADRunFastExecute() {
     Stopped = true;
     FollowPC();
     CodeBoxPaint();
+    FlushInspectors();
     RefreshActions();
     hold.Release();
   }
@@ -426,13 +433,9 @@ void TMainForm::ABClearExecute() {
   RefreshRegisters();
 }
 
-void TMainForm::ABShowExecute() {
-  // The breakpoint list window attaches here.
-}
+void TMainForm::ABShowExecute() { ToggleBreakForm(); }
 
-void TMainForm::ADMemInspectExecute() {
-  // Memory inspector windows attach here.
-}
+void TMainForm::ADMemInspectExecute() { OpenMemoryInspector(this); }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
   if (Running()) {

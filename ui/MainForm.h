@@ -122,7 +122,8 @@ class TMainForm : public QMainWindow {
   // True while one of the run loops is active.
   bool Running() const { return RunDepth > 0; }
 
-  // The fast run looks at the event queue at most this often (milliseconds);
+  // The fast run looks at the event queue (and paints the inspectors) about
+  // this often, in milliseconds;
   // tests lower it. PollHook, when set, is called at each look.
   static int FastRunPollMs;
   std::function<void()> FastRunPollHook;

@@ -3,6 +3,7 @@
 // runs until the main window closes.
 #include <QApplication>
 
+#include "BreakForm.h"
 #include "MainForm.h"
 
 int main(int argc, char** argv) {
@@ -10,6 +11,9 @@ int main(int argc, char** argv) {
   QStringList args = QApplication::arguments();
   args.removeFirst();
   TMainForm form(args);
+  CreateBreakForm();
   form.show();
-  return app.exec();
+  const int status = app.exec();
+  DestroyBreakForm();
+  return status;
 }

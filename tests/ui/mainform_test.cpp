@@ -203,7 +203,7 @@ class MainFormTest : public QObject {
       }
     };
     f->ADRunFastExecute();
-    TMainForm::FastRunPollMs = 25;
+    TMainForm::FastRunPollMs = 15;
     QVERIFY(Stopped);
     QCOMPARE(polls, 4);
     // F2 ended the run at that look; the F8 held since the second look made
@@ -358,7 +358,7 @@ class MainFormTest : public QObject {
     TMainForm::FastRunPollMs = 0;
     f->FastRunPollHook = [&] { QMetaObject::invokeMethod(f, &QWidget::close, Qt::QueuedConnection); };
     f->ADRunFastExecute();
-    TMainForm::FastRunPollMs = 25;
+    TMainForm::FastRunPollMs = 15;
     QTRY_VERIFY(!f->isVisible());
   }
 

@@ -1,0 +1,5 @@
+#include "BreakForm.h"
+
+void CreateBreakForm() {}
+void ToggleBreakForm() {}
+void DestroyBreakForm() {}

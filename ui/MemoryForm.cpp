@@ -1,0 +1,5 @@
+#include "MemoryForm.h"
+
+void MemoryChanged(int32_t) {}
+void FlushInspectors() {}
+void OpenMemoryInspector(QWidget*) {}
