@@ -41,7 +41,7 @@ class TCPU {
 
 extern TCPU TheCPU;
 
-inline bool TCPU::Execute(const uint32_t w) {
+[[gnu::always_inline]] inline bool TCPU::Execute(const uint32_t w) {
   TState& s = TheState;
   s.SetReg(-1, int32_t(s.Regs[0] + 1));
 

@@ -30,7 +30,7 @@ class TState {
 
 extern TState TheState;
 
-inline void TState::SetReg(int index, int32_t value) {
+[[gnu::always_inline]] inline void TState::SetReg(int index, int32_t value) {
   if (index == -1) {
     Regs[0] = uint32_t(value);
     // Reading the word here moves the memory's cached block exactly as the

@@ -58,3 +58,8 @@ bool TStretchRight::eventFilter(QObject* watched, QEvent* event) {
   }
   return false;
 }
+
+bool TOnResize::eventFilter(QObject*, QEvent* event) {
+  if (event->type() == QEvent::Resize) Handler();
+  return false;
+}

@@ -1,5 +1,7 @@
 #include "MainForm.h"
 
+#include <bit>
+
 #include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QApplication>
@@ -86,10 +88,30 @@ std::function<QString(QWidget*)> OpenFileHook = DefaultOpenFile;
 // A program counter write: the text is formatted once the event loop gets
 // to it, however many writes happen meanwhile.
 void NoteNextCommand() {
-  TMainForm* form = MainForm;
-  if (!form || form->NextPending) return;
-  form->NextPending = true;
-  QMetaObject::invokeMethod(form, [form] { form->SyncDisplay(); }, Qt::QueuedConnection);
+  if (TMainForm* form = MainForm) {
+    form->NextPending = true;
+    form->ScheduleSync();
+  }
+}
+
+// A register write: its cell is written once the event loop gets to it.
+void NoteRegister(int index) {
+  if (TMainForm* form = MainForm) {
+    form->RegistersDirty |= uint32_t(1) << index;
+    form->ScheduleSync();
+  }
+}
+
+// During a fast run nothing but the inspectors is shown until it ends, so
+// register writes are only collected and program counter writes ignored
+// (the run writes the counter at every step anyway).
+uint32_t FastRunRegisters = 0;
+void NoteRegisterInFastRun(int index) { FastRunRegisters |= uint32_t(1) << index; }
+
+void TMainForm::ScheduleSync() {
+  if (DisplayPending) return;
+  DisplayPending = true;
+  QMetaObject::invokeMethod(this, [this] { SyncDisplay(); }, Qt::QueuedConnection);
 }
 
 QFont CodeFont(int pointSize) {
@@ -132,12 +154,14 @@ TMainForm::TMainForm(const QStringList& args) {
   DisplayHooks.CaptionChanged = OnCaption;
   DisplayHooks.ShowMessage = OnMessage;
   DisplayHooks.NextCommandChanged = NoteNextCommand;
+  DisplayHooks.RegisterChanged = NoteRegister;
   DisplayHooks.MemoryChanged = ::MemoryChanged;
 
   // The enable rules are evaluated whenever the event queue runs empty.
   connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
           &TMainForm::RefreshActions);
 
+  SetupRegisters();
   RegCursorCol = 1;
   RegCursorRow = 1;
   TopAddress = -2;
@@ -158,9 +182,18 @@ TMainForm::TMainForm(const QStringList& args) {
 }
 
 TMainForm::~TMainForm() {
+  // The grid outlives this object's own part of the destruction; nothing it
+  // reports from now on may reach the handlers here.
+  Registers->OnGetDrawValues = nullptr;
+  Registers->OnGetEditMask = nullptr;
+  Registers->OnEnter = nullptr;
+  Registers->OnExit = nullptr;
+  Registers->OnMouseDown = nullptr;
+  disconnect(Registers, nullptr, this, nullptr);
   DisplayHooks.CaptionChanged = nullptr;
   DisplayHooks.ShowMessage = nullptr;
   DisplayHooks.NextCommandChanged = nullptr;
+  DisplayHooks.RegisterChanged = nullptr;
   DisplayHooks.MemoryChanged = nullptr;
   if (MainForm == this) MainForm = nullptr;
 }
@@ -279,6 +312,12 @@ void TMainForm::CreateLayout() {
   PRegisters->setObjectName("PRegisters");
   PRegisters->setFont(CodeFont());
   PRegisters->setFixedWidth(252);
+  auto* registersFill = new QVBoxLayout(PRegisters);
+  registersFill->setContentsMargins(0, 0, 0, 0);
+  Registers = new TVelEGrid(PRegisters);
+  Registers->setObjectName("Registers");
+  registersFill->addWidget(Registers);
+  PRegisters->installEventFilter(new TOnResize(PRegisters, [this] { PRegistersResize(); }));
   row->addWidget(PRegisters);
 
   PNextCommand = new QFrame(client);
@@ -377,7 +416,14 @@ void TMainForm::ADRunFastExecute() {
     TInputHold hold;
     PollTimer.start();
     uint64_t steps = 0;
+    FastRunRegisters = 0;
+    DisplayHooks.RegisterChanged = NoteRegisterInFastRun;
+    DisplayHooks.NextCommandChanged = nullptr;
     if (!QuitRequested) RunFast(0, steps, [this] { return FastRunPoll(); }, 16);
+    DisplayHooks.RegisterChanged = NoteRegister;
+    DisplayHooks.NextCommandChanged = NoteNextCommand;
+    RegistersDirty |= FastRunRegisters;
+    NextPending = NextPending || steps > 0;
     --RunDepth;
     Stopped = true;
     FollowPC();
@@ -524,13 +570,13 @@ void TMainForm::CodeScrollReleased() {
   CodeScroll->setSliderPosition(0);
 }
 
-void TMainForm::RefreshRegisters() {
-  // The register grid attaches here.
-}
+void TMainForm::RefreshRegisters() { Registers->Refresh(); }
 
 // ------------------------------------------------------------------ display
 
 void TMainForm::SyncDisplay() {
+  DisplayPending = false;
+  for (uint32_t dirty = RegistersDirty; dirty; dirty &= dirty - 1) WriteRegisterCell(std::countr_zero(dirty));
   if (NextPending) {
     NextPending = false;
     NextCommand->setText(TheState.NextValid

@@ -11,6 +11,8 @@
 #include <QStringList>
 #include <QWidget>
 
+#include "VelEGrid.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -24,6 +26,7 @@ class QToolBar;
 class TMainForm;
 class TBreakPoint;
 class TFastText;
+
 
 // True while the simulated processor is not running.
 extern bool Stopped;
@@ -79,6 +82,7 @@ class TMainForm : public QMainWindow {
   TCodeBox* CodeBox;
   QScrollBar* CodeScroll;
   QWidget* PRegisters;
+  TVelEGrid* Registers;
   QFrame* PNextCommand;
   QLabel* LNextCommand;
   QLabel* NextCommand;
@@ -114,6 +118,17 @@ class TMainForm : public QMainWindow {
   // Repaints the register grid (its watch marks).
   void RefreshRegisters();
 
+  // Register panel.
+  void RegistersGetEditMask(TVelEGrid* sender, int col, int row, QString& value);
+  void RegistersGetDrawValues(TVelEGrid* sender, int col, int row, TCellFont& font, TAlignment& alignment,
+                              QColor& background);
+  void RegistersEnter(TVelEGrid* sender);
+  void RegistersExit(TVelEGrid* sender);
+  void RegistersMouseDown(TVelEGrid* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
+  void PRegistersResize();
+  // The text of a register grid cell, with pending register writes applied.
+  QString RegisterCellText(int col, int row);
+
   // The next-instruction text, brought up to date first.
   QString NextCommandText();
   // Brings every widget that shows core state up to date at once.
@@ -134,6 +149,9 @@ class TMainForm : public QMainWindow {
  private:
   void CreateActions();
   void CreateLayout();
+  void SetupRegisters();
+  void RegisterCellEdited(int col, int row);
+  void WriteRegisterCell(int index);
   void CodeScrollAction(int action);
   void CodeScrollReleased();
   bool FastRunPoll();
@@ -143,7 +161,11 @@ class TMainForm : public QMainWindow {
   int RunDepth = 0;
   bool QuitRequested = false;
   bool NextPending = false;
+  bool DisplayPending = false;
+  uint32_t RegistersDirty = 0;  // bit i: Ri was written since its cell was
   QElapsedTimer PollTimer;
 
+  void ScheduleSync();
   friend void NoteNextCommand();
+  friend void NoteRegister(int index);
 };
