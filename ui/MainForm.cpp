@@ -41,13 +41,15 @@ namespace {
 const QColor White(0xFF, 0xFF, 0xFF), Black(0, 0, 0), Red(0xFF, 0, 0), Yellow(0xFF, 0xFF, 0);
 constexpr int Gutter = 20;
 
-void DefaultMessageBox(QWidget* parent, const QString& text, bool error) {
+}  // namespace
+
+void ShowMessageBox(QWidget* parent, const QString& text, bool error) {
   QMessageBox box(error ? QMessageBox::Critical : QMessageBox::NoIcon, "Orvane", text, QMessageBox::Ok, parent);
   box.setTextFormat(Qt::PlainText);
   box.exec();
 }
 
-QString DefaultOpenFile(QWidget* parent) {
+QString ShowOpenDialog(QWidget* parent) {
   QFileDialog dialog(parent, "EPROM öffnen...");
   dialog.setNameFilters({"EPROM-Dateien (*.cod)", "Alle Dateien (*)"});
   dialog.setDefaultSuffix("cod");
@@ -69,6 +71,8 @@ QString DefaultOpenFile(QWidget* parent) {
   return dialog.selectedFiles().first();
 }
 
+namespace {
+
 QString ToQt(const std::string& s) { return QString::fromStdString(s); }
 
 // The core's display notifications.
@@ -82,8 +86,8 @@ void OnMessage(const std::string& text) {
 
 }  // namespace
 
-std::function<void(QWidget*, const QString&, bool)> MessageBoxHook = DefaultMessageBox;
-std::function<QString(QWidget*)> OpenFileHook = DefaultOpenFile;
+std::function<void(QWidget*, const QString&, bool)> MessageBoxHook = ShowMessageBox;
+std::function<QString(QWidget*)> OpenFileHook = ShowOpenDialog;
 
 // A program counter write: the text is formatted once the event loop gets
 // to it, however many writes happen meanwhile.

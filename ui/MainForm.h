@@ -38,6 +38,10 @@ extern TMainForm* MainForm;
 extern std::function<void(QWidget* parent, const QString& text, bool error)> MessageBoxHook;
 // Asks for a .cod file to open; an empty result means cancelled.
 extern std::function<QString(QWidget* parent)> OpenFileHook;
+// What the two hooks do unless replaced: a modal box showing the text as
+// plain text, and the file dialog "EPROM öffnen...".
+void ShowMessageBox(QWidget* parent, const QString& text, bool error);
+QString ShowOpenDialog(QWidget* parent);
 
 QFont CodeFont(int pointSize = 10);
 QFont FormFont();

@@ -1,4 +1,7 @@
 #include <QAction>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QMenu>
 #include <QToolBar>
 #include <QScrollBar>
@@ -360,6 +363,50 @@ class MainFormTest : public QObject {
     f->ADRunFastExecute();
     TMainForm::FastRunPollMs = 15;
     QTRY_VERIFY(!f->isVisible());
+  }
+
+  void messageBoxShowsPlainText() {
+    auto* f = Open(CodImage({IdleLoopWord}));
+    QString seen;
+    Qt::TextFormat format = Qt::RichText;
+    bool modal = false;
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      QVERIFY(box);
+      seen = box->text();
+      format = box->textFormat();
+      modal = box->isModal();
+      box->accept();
+    });
+    ShowMessageBox(f, "Datei <b>x</b>.cod kann nicht geöffnet werden", true);
+    QCOMPARE(seen, QString("Datei <b>x</b>.cod kann nicht geöffnet werden"));
+    QCOMPARE(format, Qt::PlainText);
+    QVERIFY(modal);
+  }
+
+  void openDialogAsksForAnExistingCodFile() {
+    auto* f = Open(CodImage({IdleLoopWord}));
+    QString title;
+    QStringList filters;
+    QString suffix;
+    bool existingOnly = false, help = false;
+    QTimer::singleShot(0, [&] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      QVERIFY(dialog);
+      title = dialog->windowTitle();
+      filters = dialog->nameFilters();
+      suffix = dialog->defaultSuffix();
+      existingOnly = dialog->fileMode() == QFileDialog::ExistingFile;
+      auto* buttons = dialog->findChild<QDialogButtonBox*>();
+      help = buttons && buttons->button(QDialogButtonBox::Help);
+      dialog->reject();
+    });
+    QCOMPARE(ShowOpenDialog(f), QString());
+    QCOMPARE(title, QString("EPROM öffnen..."));
+    QCOMPARE(filters, (QStringList{"EPROM-Dateien (*.cod)", "Alle Dateien (*)"}));
+    QCOMPARE(suffix, QString("cod"));
+    QVERIFY(existingOnly);
+    QVERIFY(help);
   }
 
   void nextCommandFollowsEveryProgramCounterWrite() {
