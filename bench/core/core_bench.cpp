@@ -7,38 +7,12 @@
 #include "BreakPoint.h"
 #include "CPU.h"
 #include "Loader.h"
+#include "LoopImage.h"
 #include "Run.h"
 
 namespace {
 
-constexpr uint32_t I(uint32_t op, int rb, int ra, int32_t imm) {
-  return op << 26 | uint32_t(ra) << 21 | uint32_t(rb) << 16 | (uint32_t(imm) & 0xFFFF);
-}
-constexpr uint32_t R(uint32_t fn, int rc, int ra, int rb) {
-  return uint32_t(ra) << 21 | uint32_t(rb) << 16 | uint32_t(rc) << 11 | fn;
-}
-
-constexpr int32_t Iterations = 20'000'000;  // six instructions each
-
-// A loop of arithmetic, a store and a branch; its counter and the stored
-// word live in a data section of their own.
-std::string LoopImage() {
-  const uint32_t code[] = {
-      HeaderWord,
-      I(35, 4, 30, 0x40),   // lw   R04,R30,$0040   iterations
-      I(9, 1, 1, 3),        // addi R01,R01,$0003
-      R(33, 2, 2, 1),       // add  R02,R02,R01
-      R(36, 3, 3, 2),       // xor  R03,R03,R02
-      I(43, 2, 30, 0x41),   // sw   R02,R30,$0041
-      I(8, 4, 4, 1),        // subi R04,R04,$0001
-      I(5, 0, 4, -6),       // bnez R04,loop
-      IdleLoopWord,
-  };
-  std::string text = ".CODE\n$800000\n" + std::to_string(std::size(code)) + "\n";
-  for (uint32_t w : code) text += "$" + HexText(w, 8) + "\n";
-  text += ".DATA\n$800040\n3\n" + std::to_string(Iterations) + "\n0\n0\n";
-  return text;
-}
+constexpr int32_t Iterations = 20'000'000;
 
 double RunLoop(const char* label) {
   double best = 1e30;
@@ -72,7 +46,11 @@ int main(int argc, char** argv) {
   const std::string big = TempPath("tavora-bench-big.cod");
   {
     std::string text = ".CODE\n$800000\n1000000\n$52455341\n";
-    for (int i = 1; i < 1'000'000; ++i) text += "0x" + HexText(uint32_t(i) * 2654435761u, 8) + "\n";
+    for (int i = 1; i < 1'000'000; ++i) {
+      text += "0x";
+      text += HexText(uint32_t(i) * 2654435761u, 8);
+      text += '\n';
+    }
     WriteText(big, text);
   }
   std::fflush(stdout);
@@ -81,10 +59,10 @@ int main(int argc, char** argv) {
   if (status != 0) return 1;
 
   const std::string loop = TempPath("tavora-bench-loop.cod");
-  WriteText(loop, LoopImage());
+  WriteText(loop, bench::LoopImage(Iterations));
   LoadProgram(loop);
   std::remove(loop.c_str());
-  std::printf("core: loop workload, %d instructions per run (best of 3)\n", Iterations * 6 + 2);
+  std::printf("core: loop workload, %.0f instructions per run (best of 3)\n", bench::LoopInstructions(Iterations));
   RunLoop("no breakpoints:");
 
   auto* never = new TBreakPoint;  // an instruction breakpoint that never hits
