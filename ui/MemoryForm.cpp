@@ -1,5 +1,318 @@
 #include "MemoryForm.h"
 
-void MemoryChanged(int32_t) {}
-void FlushInspectors() {}
-void OpenMemoryInspector(QWidget*) {}
+#include <QCoreApplication>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScrollBar>
+
+#include <algorithm>
+#include <bit>
+#include <string_view>
+
+#include "BreakPoint.h"
+#include "FastText.h"
+#include "MainForm.h"
+#include "Text.h"
+
+std::vector<TMemoryForm*> Inspectors;
+
+namespace {
+
+constexpr QRgb White = 0xFFFFFFFF, Black = 0xFF000000, Red = 0xFFFF0000;
+constexpr int ScrollWidth = 16;
+// Row layout in character widths: the address label, then word columns.
+constexpr int LabelChars = 12, CellChars = 9;
+// Bounds the pending bits of an absurdly large box; nothing real gets near.
+constexpr int64_t MaxShownCells = int64_t(1) << 24;
+
+// One posted flush per burst of stores made outside a run.
+bool FlushQueued = false;
+
+void QueueFlush() {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (FlushQueued || !app) return;
+  FlushQueued = true;
+  QMetaObject::invokeMethod(
+      app,
+      [] {
+        FlushQueued = false;
+        FlushInspectors();
+      },
+      Qt::QueuedConnection);
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------ box
+
+TMemoryBox::TMemoryBox(TMemoryForm* form) : QWidget(form), Form(form) {
+  // Every pixel is painted, and a flush relies on the pixels it does not
+  // paint being kept.
+  setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void TMemoryBox::paintEvent(QPaintEvent* event) {
+  QPainter canvas(this);
+  Form->PaintBox(canvas, event->region());
+}
+
+void TMemoryBox::mousePressEvent(QMouseEvent* event) {
+  Form->BoxMouseDown(event->button(), event->modifiers(), int(event->position().x()), int(event->position().y()));
+}
+
+// ------------------------------------------------------------------ creation
+
+TMemoryForm::TMemoryForm(QWidget* owner) : QWidget(owner, Qt::Tool | Qt::WindowStaysOnTopHint) {
+  setWindowTitle("Memory Inspector");
+  resize(521, 188);
+  Box = new TMemoryBox(this);
+  Box->setFont(CodeFont(8));
+  Scroll = new QScrollBar(Qt::Vertical, this);
+  Scroll->setRange(-320, 320);
+  Scroll->setValue(0);
+  connect(Scroll, &QScrollBar::actionTriggered, this, [this](int action) { ScrollScroll(action); });
+  connect(Scroll, &QScrollBar::sliderReleased, this, [this] { ScrollReleased(); });
+  Text = std::make_unique<TFastText>(Box->font());
+  PlaceChildren();
+  FormCreate();
+  show();
+}
+
+TMemoryForm::~TMemoryForm() { FormDestroy(); }
+
+void TMemoryForm::FormCreate() {
+  const QFontMetrics metrics(Box->font());
+  LineHeight = metrics.height() + 4;
+  CharWidth = metrics.horizontalAdvance(QLatin1Char('0')) + 1;
+  Inspectors.push_back(this);
+  TopAddress = 0x800000;
+  ScrollBase = 0x800000;
+  FormResize();
+}
+
+void TMemoryForm::FormDestroy() { std::erase(Inspectors, this); }
+
+void TMemoryForm::PlaceChildren() {
+  const int boxWidth = std::max(0, width() - ScrollWidth);
+  Box->setGeometry(0, 0, boxWidth, height());
+  Scroll->setGeometry(boxWidth, 0, ScrollWidth, height());
+}
+
+void TMemoryForm::resizeEvent(QResizeEvent*) {
+  PlaceChildren();
+  FormResize();
+}
+
+void TMemoryForm::FormResize() {
+  const int32_t words = WordsPerLine();
+  Scroll->setSingleStep(words);
+  Scroll->setPageStep(10 * words);
+
+  const int32_t lastRow = Box->height() / LineHeight;
+  if (words == Columns && lastRow == LastRow && !Pending.empty()) return;
+  // The toolkit repaints a resized box in full, so nothing stays pending.
+  Columns = words;
+  LastRow = lastRow;
+  Shown = uint32_t(std::min(int64_t(lastRow + 1) * words, MaxShownCells));
+  Pending.assign((Shown + 63) / 64, 0);
+  AnyPending = false;
+}
+
+int32_t TMemoryForm::WordsPerLine() const {
+  return std::max((Box->width() / CharWidth - 13) / CellChars, 1);
+}
+
+// ------------------------------------------------------------------ painting
+
+void TMemoryForm::BoxPaint() {
+  Box->repaint();
+  ClearPending();
+}
+
+void TMemoryForm::PaintBox(QPainter& canvas, const QRegion& region) {
+  // Only what the region asks for: a flush asks for the pending cells and
+  // the rest of the box keeps its pixels.
+  for (const QRect& rect : region) PaintRect(canvas, rect);
+}
+
+void TMemoryForm::PaintRect(QPainter& canvas, const QRect& rect) {
+  const int cw = CharWidth, cellWidth = CellChars * cw;
+  const int first = std::max(0, rect.top() / LineHeight);
+  const int last = std::min(LastRow, rect.bottom() / LineHeight);
+  const int wordsLeft = LabelChars * cw, wordsRight = wordsLeft + Columns * cellWidth;
+  const int firstColumn = std::max(0, (rect.left() - wordsLeft) / cellWidth);
+  const int lastColumn = rect.right() < wordsLeft ? -1 : std::min(Columns - 1, (rect.right() - wordsLeft) / cellWidth);
+  for (int row = first; row <= last; ++row) {
+    const int y = row * LineHeight;
+    if (rect.left() < wordsLeft) {
+      char label[16] = {' ', '$'};
+      char* end = HexTextTo(label + 2, RowAddress(row), 8);
+      *end++ = ':';
+      PaintText(canvas, QRect(0, y, wordsLeft, LineHeight), 2, std::string_view(label, size_t(end - label)), Black,
+                White);
+    }
+    for (int column = firstColumn; column <= lastColumn; ++column) PaintCell(canvas, row, column);
+    if (rect.right() >= wordsRight && wordsRight < Box->width())
+      canvas.fillRect(wordsRight, y, Box->width() - wordsRight, LineHeight, QColor(White));
+  }
+}
+
+uint32_t TMemoryForm::RowAddress(int row) const { return uint32_t(TopAddress) + uint32_t(row) * uint32_t(Columns); }
+
+void TMemoryForm::PaintCell(QPainter& canvas, int row, int column) {
+  const int32_t address = int32_t(RowAddress(row) + uint32_t(column));
+  const QRect cell((LabelChars + CellChars * column) * CharWidth, row * LineHeight, CellChars * CharWidth,
+                   LineHeight);
+  const bool watched = FindByMemory(address) != nullptr;
+  char text[16];
+  char* end = HexTextTo(text, TheMemory.ReadWord(address), 8);
+  PaintText(canvas, cell, cell.x() + CharWidth / 2 + 1, std::string_view(text, size_t(end - text)),
+            watched ? White : Black, watched ? Red : White);
+}
+
+void TMemoryForm::PaintText(QPainter& canvas, const QRect& area, int textX, std::string_view text, QRgb ink,
+                            QRgb paper) {
+  canvas.fillRect(area, QColor(paper));
+  // The text strip may run past the area; it must not cover a neighbour,
+  // whichever of the two is painted first.
+  canvas.save();
+  canvas.setClipRect(area, Qt::IntersectClip);
+  Text->DrawStrip(canvas, textX, area.y(), LineHeight, text, ink, paper);
+  canvas.restore();
+}
+
+// ------------------------------------------------------------------ stores
+
+void TMemoryForm::RedrawWord(int32_t address) {
+  // A negative difference wraps to a huge one, so one compare tells.
+  const uint32_t cell = uint32_t(address) - uint32_t(TopAddress);
+  if (cell >= Shown) return;
+  Pending[cell >> 6] |= uint64_t(1) << (cell & 63);
+  if (AnyPending) return;
+  AnyPending = true;
+  QueueFlush();
+}
+
+bool TMemoryForm::IsPending(int32_t address) const {
+  const uint32_t cell = uint32_t(address) - uint32_t(TopAddress);
+  return cell < Shown && (Pending[cell >> 6] >> (cell & 63) & 1) != 0;
+}
+
+QRegion TMemoryForm::PendingRegion() const {
+  // One rectangle per run of neighbouring cells in a row; runs come in
+  // row-major order, which is the banded form QRegion::setRects expects.
+  std::vector<QRect> runs;
+  int runRow = -1, runFirst = 0, runLast = 0;
+  auto closeRun = [&] {
+    if (runRow < 0) return;
+    runs.emplace_back((LabelChars + CellChars * runFirst) * CharWidth, runRow * LineHeight,
+                      CellChars * (runLast - runFirst + 1) * CharWidth, LineHeight);
+  };
+  for (size_t i = 0; i < Pending.size(); ++i)
+    for (uint64_t bits = Pending[i]; bits != 0; bits &= bits - 1) {
+      const uint32_t cell = uint32_t(i * 64) + uint32_t(std::countr_zero(bits));
+      const int row = int(cell / uint32_t(Columns)), column = int(cell % uint32_t(Columns));
+      if (row == runRow && column == runLast + 1) {
+        runLast = column;
+        continue;
+      }
+      closeRun();
+      runRow = row;
+      runFirst = runLast = column;
+    }
+  closeRun();
+  QRegion region;
+  region.setRects(runs.data(), int(runs.size()));
+  return region;
+}
+
+void TMemoryForm::Flush() {
+  if (!AnyPending) return;
+  // A hidden box has nothing on screen to bring up to date.
+  if (Box->isVisible()) Box->repaint(PendingRegion());
+  ClearPending();
+}
+
+void TMemoryForm::ClearPending() {
+  std::fill(Pending.begin(), Pending.end(), 0);
+  AnyPending = false;
+}
+
+void MemoryChanged(int32_t address) {
+  for (TMemoryForm* form : Inspectors) form->RedrawWord(address);
+}
+
+void FlushInspectors() {
+  for (size_t i = 0; i < Inspectors.size(); ++i) Inspectors[i]->Flush();
+}
+
+void OpenMemoryInspector(QWidget* owner) { new TMemoryForm(owner); }
+
+// ------------------------------------------------------------------ mouse
+
+bool TMemoryForm::WordAt(int x, int y, int32_t& address) const {
+  const int cw = CharWidth;
+  if (x < LabelChars * cw) return false;
+  const int column = (x - LabelChars * cw) / (CellChars * cw);
+  const int row = y / LineHeight;
+  // Unlike WordsPerLine, no lower limit: a column that does not fit whole
+  // is shown but not clickable.
+  const int words = (Box->width() / cw - 13) / CellChars;
+  if (column > words - 1) return false;
+  address = int32_t(uint32_t(TopAddress) + uint32_t(column) + uint32_t(words) * uint32_t(row));
+  return true;
+}
+
+void TMemoryForm::BoxMouseDown(Qt::MouseButton, Qt::KeyboardModifiers, int x, int y) {
+  int32_t address;
+  if (!WordAt(x, y, address)) return;
+  if (TBreakPoint* bp = FindByMemory(address)) {
+    delete bp;
+  } else {
+    auto* watch = new TBreakPoint;
+    watch->LockPosition = true;
+    watch->Position = address;
+    watch->LockValue = false;
+    watch->Value = TheMemory.ReadWord(address);
+    watch->UpdateView();
+  }
+  MemoryChanged(address);
+  FlushInspectors();  // the click shows its colour at once
+  if (MainForm) MainForm->CodeBoxPaint();
+}
+
+// ------------------------------------------------------------------ scrolling
+
+void TMemoryForm::ScrollBy(int32_t delta, bool commit) {
+  TopAddress = int32_t(uint32_t(ScrollBase) + uint32_t(delta));
+  if (commit) ScrollBase = TopAddress;
+  BoxPaint();
+}
+
+void TMemoryForm::ScrollScroll(int action) {
+  switch (action) {
+    case QAbstractSlider::SliderSingleStepSub: ScrollBy(-Scroll->singleStep(), true); break;
+    case QAbstractSlider::SliderSingleStepAdd: ScrollBy(Scroll->singleStep(), true); break;
+    case QAbstractSlider::SliderPageStepSub: ScrollBy(-Scroll->pageStep(), true); break;
+    case QAbstractSlider::SliderPageStepAdd: ScrollBy(Scroll->pageStep(), true); break;
+    case QAbstractSlider::SliderMove:
+      // The rows follow the dragged thumb (in words) without committing;
+      // the thumb stays under the mouse until it is released.
+      ScrollBy(Scroll->sliderPosition(), false);
+      return;
+    default: break;
+  }
+  ResetScrollBar();
+}
+
+void TMemoryForm::ScrollReleased() {
+  ScrollBy(Scroll->sliderPosition(), true);
+  ResetScrollBar();
+}
+
+void TMemoryForm::ResetScrollBar() {
+  // Back to the middle without reporting that as one more move.
+  const QSignalBlocker quiet(Scroll);
+  Scroll->setSliderPosition(0);
+}

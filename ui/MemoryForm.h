@@ -1,9 +1,106 @@
-// Memory inspector windows.
+// Memory inspector windows: tool windows that show a stretch of memory as
+// rows of words, follow every store and toggle memory change watches.
+//
+// Stores are frequent (the fast run makes tens of millions per second), so
+// a store only notes which shown cell it touched; the cells are painted by
+// FlushInspectors, which the runs call about once per display frame and at
+// their end, and which a store outside a run posts to the event loop.
 #pragma once
 
-#include <cstdint>
+#include <QRgb>
+#include <QRegion>
+#include <QWidget>
 
-class QWidget;
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+class QPainter;
+class QScrollBar;
+class TFastText;
+class TMemoryForm;
+
+// The inspector's paint box; painting and mouse presses go to its form.
+class TMemoryBox : public QWidget {
+ public:
+  explicit TMemoryBox(TMemoryForm* form);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+
+ private:
+  TMemoryForm* Form;
+};
+
+class TMemoryForm : public QWidget {
+ public:
+  // Creates the window (owned by `owner`) and shows it.
+  explicit TMemoryForm(QWidget* owner);
+  ~TMemoryForm() override;
+
+  TMemoryBox* Box;
+  QScrollBar* Scroll;
+
+  int32_t TopAddress = 0x800000;  // first word of the first row
+  int32_t ScrollBase = 0x800000;  // committed scroll position
+  int32_t LineHeight = 0;
+  int32_t CharWidth = 0;
+
+  // Words per row for the box's width, at least 1.
+  int32_t WordsPerLine() const;
+  // Repaints the whole box now, reading memory afresh.
+  void BoxPaint();
+  // Notes that the cell showing the address (if any) must be painted; the
+  // next FlushInspectors paints it.
+  void RedrawWord(int32_t address);
+  // The word under a box position; false left of or right of the words.
+  bool WordAt(int x, int y, int32_t& address) const;
+  // Toggles a change watch on the word under the position.
+  void BoxMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
+  void ScrollBy(int32_t delta, bool commit);
+  // True while the cell showing the address waits to be painted.
+  bool IsPending(int32_t address) const;
+  // Paints the cells that are waiting.
+  void Flush();
+
+  void FormCreate();
+  void FormDestroy();
+  void FormResize();
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  friend class TMemoryBox;
+
+  void PlaceChildren();
+  void PaintBox(QPainter& canvas, const QRegion& region);
+  void PaintRect(QPainter& canvas, const QRect& rect);
+  void PaintCell(QPainter& canvas, int row, int column);
+  void PaintText(QPainter& canvas, const QRect& area, int textX, std::string_view text, QRgb ink, QRgb paper);
+  uint32_t RowAddress(int row) const;
+  QRegion PendingRegion() const;
+  void ClearPending();
+  void ScrollScroll(int action);
+  void ScrollReleased();
+  void ResetScrollBar();
+
+  std::unique_ptr<TFastText> Text;
+  // Row geometry of the current box size: words per row, index of the last
+  // painted row (rows start at 0; the last one may be cut off) and the
+  // number of cells on screen.
+  int32_t Columns = 1;
+  int32_t LastRow = 0;
+  uint32_t Shown = 0;
+  // One bit per shown cell, in address order from TopAddress.
+  std::vector<uint64_t> Pending;
+  bool AnyPending = false;
+};
+
+// Every inspector that exists, in creation order (closed ones included).
+extern std::vector<TMemoryForm*> Inspectors;
 
 // Redraws the word at the address in every memory inspector (the memory
 // calls this after every store).
