@@ -13,6 +13,7 @@
 
 #include "BreakEditForm.h"
 #include "BreakForm.h"
+#include "MemoryForm.h"
 #include "UiTestSupport.h"
 
 using namespace enc;
@@ -544,6 +545,46 @@ class BreakFormTest : public QObject {
     QVERIFY(!reg->LockValue);
     QCOMPARE(reg->Value, 0x2au);
     QCOMPARE(Row(reg)[3], QString("Wenn R03 sich ändert"));
+  }
+
+  void movedMemoryWatchRepaintsBothWordsInEveryInspector() {
+    auto* f = Open(CountingLoop());
+    f->ADMemInspectExecute();
+    f->ADMemInspectExecute();
+    QCOMPARE(Inspectors.size(), size_t(2));
+    for (TMemoryForm* m : Inspectors) QVERIFY(QTest::qWaitForWindowExposed(m));
+    auto* watch = NewBreakPoint([](TBreakPoint* b) {
+      b->LockPosition = true;
+      b->Position = 0x800001;
+    });
+    FlushInspectors();
+    // The background of a word's cell, at the top edge above its digits.
+    auto paper = [](TMemoryForm* m, int32_t address) {
+      const QImage image = m->Box->grab().toImage();
+      int32_t at = 0;
+      for (int x = 0; x < m->Box->width(); ++x)
+        if (m->WordAt(x, 0, at) && at == address) return image.pixelColor(x + 1, 0);
+      return QColor();
+    };
+    for (TMemoryForm* m : Inspectors) QCOMPARE(paper(m, 0x800001), QColor(Qt::red));
+
+    QVERIFY(Edit(watch, [](TBreakEditForm* d) { d->BCancel->click(); }));
+    for (TMemoryForm* m : Inspectors) QVERIFY(!m->IsPending(0x800001));
+    QVERIFY(Edit(watch, [](TBreakEditForm* d) {
+      d->ELockPosition->setText("$00800002");
+      d->BOK->click();
+    }));
+    for (TMemoryForm* m : Inspectors) {
+      QVERIFY(m->IsPending(0x800001));
+      QVERIFY(m->IsPending(0x800002));
+      QVERIFY(!m->IsPending(0x800003));
+    }
+    QCoreApplication::processEvents();
+    for (TMemoryForm* m : Inspectors) {
+      QVERIFY(!m->IsPending(0x800002));
+      QCOMPARE(paper(m, 0x800001), QColor(Qt::white));
+      QCOMPARE(paper(m, 0x800002), QColor(Qt::red));
+    }
   }
 
   void spinFieldBounds() {
