@@ -29,6 +29,7 @@
 #include "InputHold.h"
 #include "Loader.h"
 #include "MemoryForm.h"
+#include "RelativeScroll.h"
 #include "BreakForm.h"
 #include "Run.h"
 
@@ -554,24 +555,11 @@ void TMainForm::ScrollBy(int32_t delta, bool commit) {
 }
 
 void TMainForm::CodeScrollAction(int action) {
-  switch (action) {
-    case QAbstractSlider::SliderSingleStepSub: ScrollBy(-CodeScroll->singleStep(), true); break;
-    case QAbstractSlider::SliderSingleStepAdd: ScrollBy(CodeScroll->singleStep(), true); break;
-    case QAbstractSlider::SliderPageStepSub: ScrollBy(-CodeScroll->pageStep(), true); break;
-    case QAbstractSlider::SliderPageStepAdd: ScrollBy(CodeScroll->pageStep(), true); break;
-    case QAbstractSlider::SliderMove:
-      // The view follows the dragged thumb without committing; the thumb
-      // stays under the mouse until it is released.
-      ScrollBy(CodeScroll->sliderPosition(), false);
-      return;
-    default: break;
-  }
-  CodeScroll->setSliderPosition(0);
+  RelativeScrollAction(CodeScroll, action, [this](int32_t delta, bool commit) { ScrollBy(delta, commit); });
 }
 
 void TMainForm::CodeScrollReleased() {
-  ScrollBy(CodeScroll->sliderPosition(), true);
-  CodeScroll->setSliderPosition(0);
+  RelativeScrollRelease(CodeScroll, [this](int32_t delta, bool commit) { ScrollBy(delta, commit); });
 }
 
 void TMainForm::RefreshRegisters() { Registers->Refresh(); }

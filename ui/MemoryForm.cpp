@@ -13,6 +13,7 @@
 #include "BreakPoint.h"
 #include "FastText.h"
 #include "MainForm.h"
+#include "RelativeScroll.h"
 #include "Text.h"
 
 std::vector<TMemoryForm*> Inspectors;
@@ -291,28 +292,10 @@ void TMemoryForm::ScrollBy(int32_t delta, bool commit) {
 }
 
 void TMemoryForm::ScrollScroll(int action) {
-  switch (action) {
-    case QAbstractSlider::SliderSingleStepSub: ScrollBy(-Scroll->singleStep(), true); break;
-    case QAbstractSlider::SliderSingleStepAdd: ScrollBy(Scroll->singleStep(), true); break;
-    case QAbstractSlider::SliderPageStepSub: ScrollBy(-Scroll->pageStep(), true); break;
-    case QAbstractSlider::SliderPageStepAdd: ScrollBy(Scroll->pageStep(), true); break;
-    case QAbstractSlider::SliderMove:
-      // The rows follow the dragged thumb (in words) without committing;
-      // the thumb stays under the mouse until it is released.
-      ScrollBy(Scroll->sliderPosition(), false);
-      return;
-    default: break;
-  }
-  ResetScrollBar();
+  // Thumb moves count single words, not rows.
+  RelativeScrollAction(Scroll, action, [this](int32_t delta, bool commit) { ScrollBy(delta, commit); });
 }
 
 void TMemoryForm::ScrollReleased() {
-  ScrollBy(Scroll->sliderPosition(), true);
-  ResetScrollBar();
-}
-
-void TMemoryForm::ResetScrollBar() {
-  // Back to the middle without reporting that as one more move.
-  const QSignalBlocker quiet(Scroll);
-  Scroll->setSliderPosition(0);
+  RelativeScrollRelease(Scroll, [this](int32_t delta, bool commit) { ScrollBy(delta, commit); });
 }

@@ -85,7 +85,6 @@ class TMemoryForm : public QWidget {
   void ClearPending();
   void ScrollScroll(int action);
   void ScrollReleased();
-  void ResetScrollBar();
 
   std::unique_ptr<TFastText> Text;
   // Row geometry of the current box size: words per row, index of the last

@@ -1,0 +1,18 @@
+// The relative scroll bar of the code view and the memory inspectors: the
+// bar is not a map of the address space but an offset from where the view
+// stands, and it returns to its middle (0) after every event.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+class QScrollBar;
+
+using TScrollBy = std::function<void(int32_t delta, bool commit)>;
+
+// Line and page steps move by the bar's single and page step and commit;
+// a dragged thumb moves by its offset without committing (the thumb stays
+// under the mouse); other actions do nothing.
+void RelativeScrollAction(QScrollBar* bar, int action, const TScrollBy& scrollBy);
+// The released thumb commits its offset.
+void RelativeScrollRelease(QScrollBar* bar, const TScrollBy& scrollBy);
