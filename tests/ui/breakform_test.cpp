@@ -433,6 +433,18 @@ class BreakFormTest : public QObject {
     QCOMPARE(bp->ActCount, 3);
     QCOMPARE(bp->MaxCount, 4);
     QCOMPARE(Row(bp), (QStringList{"", "3", "4", "immer"}));
+    // Enter from a field holding a limit below its bound confirms the bound,
+    // as a click on OK (which takes the focus first) would.
+    QVERIFY(Edit(bp, [](TBreakEditForm* d) {
+      d->activateWindow();
+      QVERIFY(QTest::qWaitForWindowActive(d));
+      d->EMaxCount->setFocus();
+      QVERIFY(d->EMaxCount->hasFocus());
+      d->EMaxCount->Editor()->setText("1");
+      QTest::keyClick(d->EMaxCount, Qt::Key_Return);
+    }));
+    QCOMPARE(bp->MaxCount, 2);
+    QCOMPARE(bp->ActCount, 0);
   }
 
   void fieldsCleanWhatIsTyped() {
@@ -508,6 +520,12 @@ class BreakFormTest : public QObject {
     }));
     QVERIFY(Fields(bp) == before);
     QCOMPARE(Row(bp), row);
+    // A breakpoint destroyed under its open dialog closes it unwritten.
+    QVERIFY(Edit(bp, [&](TBreakEditForm* d) {
+      delete bp;
+      QVERIFY(!d->EditedBreakPoint && !d->isVisible());
+    }));
+    QCOMPARE(LV()->topLevelItemCount(), 0);
   }
 
   void switchingAWatchKeepsItsFields() {
