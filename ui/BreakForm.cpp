@@ -72,8 +72,10 @@ TBreakForm::TBreakForm() : QWidget(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint)
   setFont(FormFont());
   // Closing the main window ends the program even while this one is shown.
   setAttribute(Qt::WA_QuitOnClose, false);
+  // 508 x 134 with its frame and small caption: a list 500 wide, where the
+  // condition column has its initial 326 pixels.
   move(290, 511);
-  resize(508, 134);
+  resize(500, 107);
 
   LV = new TListView(this);
   LV->setObjectName("LV");

@@ -35,6 +35,25 @@ inline std::string CodImage(const std::vector<uint32_t>& program) {
   return text;
 }
 
+// Replaces `form` with a fresh main window on a fresh core, shown and
+// active; its command line names prog.cod in `dir` holding `image`, or
+// nothing when withFile is false.
+inline TMainForm* OpenMainForm(std::unique_ptr<TMainForm>& form, const TTempDir& dir, const std::string& image,
+                               bool withFile = true) {
+  form.reset();
+  ResetCore();
+  Stopped = false;
+  RecordMessageBoxes();
+  QStringList args;
+  if (withFile) args << QString::fromStdString(dir.File("prog.cod", image));
+  form = std::make_unique<TMainForm>(args);
+  form->resize(718, 447);
+  form->show();
+  form->activateWindow();
+  (void)QTest::qWaitForWindowActive(form.get());
+  return form.get();
+}
+
 // The colour of one pixel of a widget's rendering.
 inline QColor PixelAt(QWidget* widget, int x, int y) {
   return widget->grab().toImage().pixelColor(x, y);

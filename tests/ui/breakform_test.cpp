@@ -71,13 +71,7 @@ class BreakFormTest : public QObject {
 
   TMainForm* Open(const std::string& image) {
     DestroyBreakForm();
-    Form.reset();
-    ResetCore();
-    RecordMessageBoxes();
-    Form = std::make_unique<TMainForm>(QStringList{QString::fromStdString(Dir->File("prog.cod", image))});
-    Form->resize(718, 447);
-    Form->show();
-    (void)QTest::qWaitForWindowExposed(Form.get());
+    OpenMainForm(Form, *Dir, image);
     CreateBreakForm();
     return Form.get();
   }
@@ -118,7 +112,7 @@ class BreakFormTest : public QObject {
     QVERIFY(BreakForm->windowFlags() & Qt::WindowStaysOnTopHint);
     QCOMPARE(BreakForm->windowType(), Qt::Tool);
     QCOMPARE(BreakForm->pos(), QPoint(290, 511));
-    QCOMPARE(BreakForm->size(), QSize(508, 134));
+    QCOMPARE(BreakForm->size(), QSize(500, 107));
     QCOMPARE(BreakForm->font(), FormFont());
     QCOMPARE(LV()->parentWidget(), BreakForm);
     QTreeWidgetItem* head = LV()->headerItem();
@@ -223,8 +217,8 @@ class BreakFormTest : public QObject {
   void conditionColumnTakesTheWidth() {
     Open(CountingLoop());
     ShowList();
-    QCOMPARE(LV()->width(), 508);
-    QCOMPARE(LV()->columnWidth(3), 508 - 174);
+    QCOMPARE(LV()->width(), 500);
+    QCOMPARE(LV()->columnWidth(3), 326);
     BreakForm->resize(700, 200);
     QTRY_COMPARE(LV()->width(), 700);
     QCOMPARE(LV()->columnWidth(3), 700 - 174);

@@ -18,18 +18,7 @@ class MainFormTest : public QObject {
   std::unique_ptr<TTempDir> Dir;
 
   TMainForm* Open(const std::string& image = "", bool withFile = true) {
-    Form.reset();
-    ResetCore();
-    Stopped = false;
-    RecordMessageBoxes();
-    QStringList args;
-    if (withFile) args << QString::fromStdString(Dir->File("prog.cod", image));
-    Form = std::make_unique<TMainForm>(args);
-    Form->resize(718, 447);
-    Form->show();
-    Form->activateWindow();
-    (void)QTest::qWaitForWindowActive(Form.get());
-    return Form.get();
+    return OpenMainForm(Form, *Dir, image, withFile);
   }
   // Line height and number of whole lines of the code view.
   int Lines() { return Form->CodeBox->height() / Form->LineHeight; }

@@ -76,17 +76,7 @@ class MemoryFormTest : public QObject {
   std::unique_ptr<TMainForm> Form;
   std::unique_ptr<TTempDir> Dir;
 
-  void Open(const std::string& image = "", bool withFile = true) {
-    Form.reset();
-    ResetCore();
-    RecordMessageBoxes();
-    QStringList args;
-    if (withFile) args << QString::fromStdString(Dir->File("prog.cod", image));
-    Form = std::make_unique<TMainForm>(args);
-    Form->show();
-    Form->activateWindow();
-    (void)QTest::qWaitForWindowActive(Form.get());
-  }
+  void Open(const std::string& image = "", bool withFile = true) { OpenMainForm(Form, *Dir, image, withFile); }
   TMemoryForm* Inspect() {
     Form->ADMemInspect->trigger();
     TMemoryForm* f = Inspectors.back();

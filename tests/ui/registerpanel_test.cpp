@@ -11,17 +11,7 @@ class RegisterPanelTest : public QObject {
   std::unique_ptr<TMainForm> Form;
   std::unique_ptr<TTempDir> Dir;
 
-  TMainForm* Open(const std::string& image) {
-    Form.reset();
-    ResetCore();
-    RecordMessageBoxes();
-    Form = std::make_unique<TMainForm>(QStringList{QString::fromStdString(Dir->File("prog.cod", image))});
-    Form->resize(718, 447);
-    Form->show();
-    Form->activateWindow();
-    (void)QTest::qWaitForWindowActive(Form.get());
-    return Form.get();
-  }
+  TMainForm* Open(const std::string& image) { return OpenMainForm(Form, *Dir, image); }
   TVelEGrid* Grid() { return Form->Registers; }
   // Column and row of the value cell of register i.
   static int ValueCol(int i) { return (i / 16) * 2 + 1; }
