@@ -35,12 +35,13 @@ build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 
 run: build
-	@if [ -x $(BUILD)/ui/tavora ]; then \
-	  if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
-	    echo "No display found: starting under a virtual X server (xvfb-run)."; \
-	    xvfb-run -a $(BUILD)/ui/tavora $(EXAMPLE); \
-	  else $(BUILD)/ui/tavora $(EXAMPLE); fi; \
-	else $(BUILD)/tools/run/tavora-run $(EXAMPLE); fi
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+	  $(BUILD)/ui/tavora $(EXAMPLE); \
+	else \
+	  echo "No display here for the debugger window; running the example headless instead."; \
+	  echo "(On a desktop, 'make run' opens the debugger on $(EXAMPLE).)"; \
+	  $(BUILD)/tools/run/tavora-run $(EXAMPLE); \
+	fi
 
 $(TEST_BUILD)/build.ninja:
 	cmake -S . -B $(TEST_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTAVORA_SANITIZE=ON -DBUILD_TESTING=ON
