@@ -17,7 +17,7 @@ constexpr int32_t Iterations = 20'000'000;
 double RunLoop(const char* label) {
   double best = 1e30;
   uint64_t steps = 0;
-  for (int round = 0; round < 3; ++round) {
+  for (int round = 0; round < 5; ++round) {
     BuildImage();
     steps = 0;
     double t = Seconds();
@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
   WriteText(loop, bench::LoopImage(Iterations));
   LoadProgram(loop);
   std::remove(loop.c_str());
-  std::printf("core: loop workload, %.0f instructions per run (best of 3)\n", bench::LoopInstructions(Iterations));
+  std::printf("core: loop workload, %.0f instructions per run (best of 5)\n", bench::LoopInstructions(Iterations));
   RunLoop("no breakpoints:");
 
   auto* never = new TBreakPoint;  // an instruction breakpoint that never hits
