@@ -28,7 +28,7 @@ const char* const UsageText =
     "\n"
     "options (numbers: decimal, $hex, xhex or 0xhex):\n"
     "  -n, --max-steps N     stop after N executed instructions (N >= 1)\n"
-    "      --bp SPEC         add a breakpoint; SPEC is KEY=VAL[,KEY=VAL...] with\n"
+    "      --bp COND         add a breakpoint; COND is KEY=VAL[,KEY=VAL...] with\n"
     "                        pc=ADDR  stop at an instruction address\n"
     "                        mem=ADDR watch a memory word\n"
     "                        reg=N    watch register N (0..31)\n"
@@ -44,7 +44,7 @@ const char* const UsageText =
     "exit status: 0 stopped by idle loop, stop opcode or breakpoint; 3 step limit;\n"
     "2 file cannot be opened or is invalid; 64 usage error\n";
 
-struct TBreakSpec {
+struct TBreakRequest {
   std::optional<int32_t> Pc, Mem, Reg, Value, Count;
 };
 
@@ -55,7 +55,7 @@ struct TDump {
 
 struct TOptions {
   uint64_t MaxSteps = 0;
-  std::vector<TBreakSpec> Breaks;
+  std::vector<TBreakRequest> Breaks;
   std::vector<TDump> Dumps;
   bool Trace = false;
   std::string File;
@@ -71,12 +71,12 @@ int32_t Number(std::string_view text, const char* what) {
   return v;
 }
 
-TBreakSpec ParseBreakSpec(std::string_view spec) {
-  TBreakSpec bp;
-  if (spec.empty()) throw TUsageError{"empty breakpoint"};
+TBreakRequest ParseBreakRequest(std::string_view text) {
+  TBreakRequest bp;
+  if (text.empty()) throw TUsageError{"empty breakpoint"};
   while (true) {
-    size_t comma = spec.find(',');
-    std::string_view item = spec.substr(0, comma);
+    size_t comma = text.find(',');
+    std::string_view item = text.substr(0, comma);
     size_t eq = item.find('=');
     if (eq == std::string_view::npos) throw TUsageError{"breakpoint item without '=': '" + std::string(item) + "'"};
     std::string_view key = item.substr(0, eq), val = item.substr(eq + 1);
@@ -90,7 +90,7 @@ TBreakSpec ParseBreakSpec(std::string_view spec) {
     if (slot->has_value()) throw TUsageError{"breakpoint key '" + std::string(key) + "' given twice"};
     *slot = Number(val, "breakpoint value");
     if (comma == std::string_view::npos) break;
-    spec.remove_prefix(comma + 1);
+    text.remove_prefix(comma + 1);
   }
   if (bp.Mem && bp.Reg) throw TUsageError{"a breakpoint watches either mem or reg, not both"};
   if (bp.Value && !bp.Mem && !bp.Reg) throw TUsageError{"value needs mem or reg"};
@@ -150,9 +150,9 @@ bool ParseArguments(int argc, char** argv, TOptions& options) {
       if (n < 1) throw TUsageError{"step count must be at least 1"};
       options.MaxSteps = uint64_t(n);
     } else if (arg == "--bp") {
-      options.Breaks.push_back(ParseBreakSpec(value()));
+      options.Breaks.push_back(ParseBreakRequest(value()));
     } else if (arg == "-b" || arg == "--break") {
-      TBreakSpec bp;
+      TBreakRequest bp;
       bp.Pc = Number(value(), "breakpoint address");
       options.Breaks.push_back(bp);
     } else if (arg == "-d" || arg == "--dump") {
@@ -167,31 +167,31 @@ bool ParseArguments(int argc, char** argv, TOptions& options) {
   return true;
 }
 
-void CreateBreakPoint(const TBreakSpec& spec) {
+void CreateBreakPoint(const TBreakRequest& request) {
   auto* bp = new TBreakPoint;  // owned by BreakPoints
-  if (spec.Pc) {
+  if (request.Pc) {
     bp->UseInstruction = true;
-    bp->Instruction = *spec.Pc;
+    bp->Instruction = *request.Pc;
   }
-  if (spec.Mem || spec.Reg) {
-    if (spec.Mem) {
+  if (request.Mem || request.Reg) {
+    if (request.Mem) {
       bp->LockPosition = true;
-      bp->Position = *spec.Mem;
+      bp->Position = *request.Mem;
     } else {
       bp->LockRegister = true;
-      bp->Register = *spec.Reg;
+      bp->Register = *request.Reg;
     }
-    bp->LockValue = spec.Value.has_value();
-    if (spec.Value) {
-      bp->Value = uint32_t(*spec.Value);
+    bp->LockValue = request.Value.has_value();
+    if (request.Value) {
+      bp->Value = uint32_t(*request.Value);
     } else {
       // A change watch is armed with what the word or register holds now.
-      bp->Value = spec.Mem ? TheMemory.ReadWord(*spec.Mem) : uint32_t(TheState.GetReg(*spec.Reg));
+      bp->Value = request.Mem ? TheMemory.ReadWord(*request.Mem) : uint32_t(TheState.GetReg(*request.Reg));
     }
   }
-  if (spec.Count) {
+  if (request.Count) {
     bp->UseCount = true;
-    bp->MaxCount = *spec.Count;
+    bp->MaxCount = *request.Count;
     bp->ActCount = 0;
   }
   bp->UpdateView();
@@ -285,7 +285,7 @@ int main(int argc, char** argv) {
   }
   BuildImage();
 
-  for (const TBreakSpec& spec : options.Breaks) CreateBreakPoint(spec);
+  for (const TBreakRequest& request : options.Breaks) CreateBreakPoint(request);
 
   uint64_t steps = 0;
   TStopReason reason = options.Trace ? RunTraced(options.MaxSteps, steps) : RunFast(options.MaxSteps, steps);
