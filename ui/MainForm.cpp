@@ -204,7 +204,7 @@ TMainForm::~TMainForm() {
 }
 
 void TMainForm::CreateActions() {
-  struct TSpec {
+  struct TActionRow {
     QAction** Slot;
     const char* Caption;
     const char* Category;
@@ -213,7 +213,7 @@ void TMainForm::CreateActions() {
     int Icon;
     void (TMainForm::*Handler)();
   };
-  const TSpec specs[] = {
+  const TActionRow table[] = {
       {&AFOpen, "Öffnen...", "File", "", QKeySequence("Ctrl+O"), 0, &TMainForm::AFOpenExecute},
       {&AFQuit, "Beenden", "File", "", QKeySequence(), -1, &TMainForm::AFQuitExecute},
       {&ADRun, "Starten", "Debug", "Startet das Programm, bis es auf einen Haltepunkt stößt oder abgebrochen wird",
@@ -234,16 +234,16 @@ void TMainForm::CreateActions() {
        "Führt das Programm schnell aus, bis ein Breakpoint gefunden wird. Die Anzeige wird ausgeschaltet.",
        QKeySequence("Shift+F9"), 9, &TMainForm::ADRunFastExecute},
   };
-  for (const TSpec& spec : specs) {
-    auto* action = new QAction(spec.Caption, this);
-    action->setProperty("category", spec.Category);
-    action->setStatusTip(spec.Hint);
-    action->setToolTip(spec.Hint);
-    action->setShortcut(spec.Shortcut);
+  for (const TActionRow& row : table) {
+    auto* action = new QAction(row.Caption, this);
+    action->setProperty("category", row.Category);
+    action->setStatusTip(row.Hint);
+    action->setToolTip(row.Hint);
+    action->setShortcut(row.Shortcut);
     action->setShortcutContext(Qt::ApplicationShortcut);
-    if (spec.Icon >= 0) action->setIcon(ActionIcon(spec.Icon));
-    connect(action, &QAction::triggered, this, [this, handler = spec.Handler] { (this->*handler)(); });
-    *spec.Slot = action;
+    if (row.Icon >= 0) action->setIcon(ActionIcon(row.Icon));
+    connect(action, &QAction::triggered, this, [this, handler = row.Handler] { (this->*handler)(); });
+    *row.Slot = action;
     Actions.append(action);
   }
 }
