@@ -393,8 +393,8 @@ void TMainForm::ADRunExecute() {
     // counters advance on the pass that the stop ends too.
     if (CheckAll()) break;
     if (Stopped) break;
-    if (TheCPU.AtStopOpcode()) break;
-    if (TheCPU.AtIdleLoop()) break;
+    // The stop opcode, then the idle loop, with one lookup of the counter.
+    if (TheCPU.StopTest() != TStopTest::None) break;
   }
   --RunDepth;
   Stopped = true;
