@@ -1,0 +1,277 @@
+#include "Runner.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+#include "BreakPoint.h"
+#include "CPU.h"
+#include "Loader.h"
+#include "Run.h"
+
+namespace runner {
+
+const char* const UsageText =
+    "usage: tavora-run [options] FILE\n"
+    "\n"
+    "Loads the .cod image FILE, runs it until a breakpoint fires, the stop\n"
+    "opcode or the idle loop is reached, and prints the final state.\n"
+    "\n"
+    "options (numbers: decimal, $hex, xhex or 0xhex):\n"
+    "  -n, --max-steps N     stop after N executed instructions (N >= 1)\n"
+    "      --bp COND         add a breakpoint; COND is KEY=VAL[,KEY=VAL...] with\n"
+    "                        pc=ADDR  stop at an instruction address\n"
+    "                        mem=ADDR watch a memory word\n"
+    "                        reg=N    watch register N (0..31)\n"
+    "                        value=V  stop when the watched word or register is V\n"
+    "                                 (without it: stop when it changes)\n"
+    "                        count=N  stop only on every N-th occasion\n"
+    "  -b, --break ADDR      same as --bp pc=ADDR\n"
+    "  -d, --dump ADDR[:COUNT]\n"
+    "                        after the run print COUNT words from ADDR (default 1)\n"
+    "  -t, --trace           print the listing line of every instruction before it runs\n"
+    "  -h, --help            show this help\n"
+    "\n"
+    "exit status: 0 stopped by idle loop, stop opcode or breakpoint; 3 step limit;\n"
+    "2 file cannot be opened or is invalid; 64 usage error\n";
+
+namespace {
+
+int32_t Number(std::string_view text, const char* what) {
+  int32_t v;
+  if (!ParseNumber(text, v)) throw TUsageError{"bad " + std::string(what) + " '" + std::string(text) + "'"};
+  return v;
+}
+
+TBreakRequest ParseBreakRequest(std::string_view text) {
+  TBreakRequest bp;
+  if (text.empty()) throw TUsageError{"empty breakpoint"};
+  while (true) {
+    size_t comma = text.find(',');
+    std::string_view item = text.substr(0, comma);
+    size_t eq = item.find('=');
+    if (eq == std::string_view::npos) throw TUsageError{"breakpoint item without '=': '" + std::string(item) + "'"};
+    std::string_view key = item.substr(0, eq), val = item.substr(eq + 1);
+    std::optional<int32_t>* slot = key == "pc"      ? &bp.Pc
+                                   : key == "mem"   ? &bp.Mem
+                                   : key == "reg"   ? &bp.Reg
+                                   : key == "value" ? &bp.Value
+                                   : key == "count" ? &bp.Count
+                                                    : nullptr;
+    if (!slot) throw TUsageError{"unknown breakpoint key '" + std::string(key) + "'"};
+    if (slot->has_value()) throw TUsageError{"breakpoint key '" + std::string(key) + "' given twice"};
+    *slot = Number(val, "breakpoint value");
+    if (comma == std::string_view::npos) break;
+    text.remove_prefix(comma + 1);
+  }
+  if (bp.Mem && bp.Reg) throw TUsageError{"a breakpoint watches either mem or reg, not both"};
+  if (bp.Value && !bp.Mem && !bp.Reg) throw TUsageError{"value needs mem or reg"};
+  if (bp.Reg && (*bp.Reg < 0 || *bp.Reg > 31)) throw TUsageError{"register out of range 0..31"};
+  return bp;
+}
+
+TDump ParseDump(std::string_view text) {
+  TDump dump;
+  size_t colon = text.find(':');
+  dump.Address = Number(text.substr(0, colon), "dump address");
+  if (colon != std::string_view::npos) {
+    dump.Count = Number(text.substr(colon + 1), "dump count");
+    if (dump.Count < 1) throw TUsageError{"dump count must be at least 1"};
+  }
+  return dump;
+}
+
+}  // namespace
+
+bool ParseArguments(int argc, char** argv, TOptions& options) {
+  std::vector<std::string> files;
+  bool optionsEnded = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+      files.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    // Long options also take their value after "=".
+    std::optional<std::string> inlineValue;
+    if (arg.rfind("--", 0) == 0) {
+      if (size_t eq = arg.find('='); eq != std::string::npos) {
+        inlineValue = arg.substr(eq + 1);
+        arg.resize(eq);
+      }
+    }
+    auto value = [&]() -> std::string {
+      if (inlineValue) return *inlineValue;
+      if (i + 1 >= argc) throw TUsageError{"option " + arg + " needs a value"};
+      return argv[++i];
+    };
+    auto flag = [&] {
+      if (inlineValue) throw TUsageError{"option " + arg + " takes no value"};
+    };
+    if (arg == "-h" || arg == "--help") {
+      flag();
+      return false;
+    } else if (arg == "-t" || arg == "--trace") {
+      flag();
+      options.Trace = true;
+    } else if (arg == "-n" || arg == "--max-steps") {
+      int32_t n = Number(value(), "step count");
+      if (n < 1) throw TUsageError{"step count must be at least 1"};
+      options.MaxSteps = uint64_t(n);
+    } else if (arg == "--bp") {
+      options.Breaks.push_back(ParseBreakRequest(value()));
+    } else if (arg == "-b" || arg == "--break") {
+      TBreakRequest bp;
+      bp.Pc = Number(value(), "breakpoint address");
+      options.Breaks.push_back(bp);
+    } else if (arg == "-d" || arg == "--dump") {
+      options.Dumps.push_back(ParseDump(value()));
+    } else {
+      throw TUsageError{"unknown option '" + arg + "'"};
+    }
+  }
+  if (files.empty()) throw TUsageError{"no FILE given"};
+  if (files.size() > 1) throw TUsageError{"more than one FILE given"};
+  options.File = files[0];
+  return true;
+}
+
+namespace {
+
+void CreateBreakPoint(const TBreakRequest& request) {
+  auto* bp = new TBreakPoint;  // owned by BreakPoints
+  if (request.Pc) {
+    bp->UseInstruction = true;
+    bp->Instruction = *request.Pc;
+  }
+  if (request.Mem || request.Reg) {
+    if (request.Mem) {
+      bp->LockPosition = true;
+      bp->Position = *request.Mem;
+    } else {
+      bp->LockRegister = true;
+      bp->Register = *request.Reg;
+    }
+    bp->LockValue = request.Value.has_value();
+    if (request.Value) {
+      bp->Value = uint32_t(*request.Value);
+    } else {
+      // A change watch is armed with what the word or register holds now.
+      bp->Value = request.Mem ? TheMemory.ReadWord(*request.Mem) : uint32_t(TheState.GetReg(*request.Reg));
+    }
+  }
+  if (request.Count) {
+    bp->UseCount = true;
+    bp->MaxCount = *request.Count;
+    bp->ActCount = 0;
+  }
+  bp->UpdateView();
+}
+
+TStopReason RunTraced(uint64_t maxSteps, uint64_t& steps) {
+  for (;;) {
+    std::string line = TheCPU.ListingLine(TheState.GetReg(-1));
+    line += '\n';
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    TStopReason reason = RunFast(1, steps);
+    if (reason != TStopReason::StepLimit || steps == maxSteps) return reason;
+  }
+}
+
+const char* ReasonText(TStopReason reason) {
+  switch (reason) {
+    case TStopReason::BreakPoint: return "breakpoint";
+    case TStopReason::StopOpcode: return "stop-opcode";
+    case TStopReason::IdleLoop: return "idle-loop";
+    case TStopReason::StepLimit: return "step-limit";
+    case TStopReason::Interrupted: break;
+  }
+  return "interrupted";
+}
+
+void PrintState(TStopReason reason, uint64_t steps, const TOptions& options) {
+  std::string out;
+  out += "stop: ";
+  out += ReasonText(reason);
+  out += "\nsteps: " + std::to_string(steps) + "\n";
+  out += "PC  $";
+  out += HexText(uint32_t(TheState.GetReg(-1)), 8);
+  out += '\n';
+  for (int i = 0; i < 32; ++i) {
+    out += 'R';
+    out += TwoDigits(i);
+    out += " $";
+    out += HexText(uint32_t(TheState.GetReg(i)), 8);
+    out += '\n';
+  }
+  for (const TBreakPoint* bp : BreakPoints) {
+    out += "bp\t";
+    out += bp->Caption();
+    for (int i = 0; i < 3; ++i) {
+      out += '\t';
+      out += bp->SubItem(i);
+    }
+    out += '\n';
+  }
+  std::fwrite(out.data(), 1, out.size(), stdout);
+  for (const TDump& dump : options.Dumps) {
+    for (int32_t k = 0; k < dump.Count; ++k) {
+      int32_t address = int32_t(uint32_t(dump.Address) + uint32_t(k));
+      std::string line = "$";
+      line += HexText(uint32_t(address), 8);
+      line += ": ";
+      line += HexText(TheMemory.ReadWord(address), 8);
+      line += '\n';
+      std::fwrite(line.data(), 1, line.size(), stdout);
+    }
+  }
+}
+
+void PrintMessage(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); }
+
+}  // namespace
+
+int Run(const TOptions& options) {
+  static char outBuffer[1 << 16];
+  std::setvbuf(stdout, outBuffer, _IOFBF, sizeof outBuffer);
+  DisplayHooks.ShowMessage = PrintMessage;
+
+  // As at the debugger's start-up: load, then the reset builds again.
+  try {
+    if (!LoadProgram(options.File)) return ExitFileError;
+  } catch (const TFileOpenError& e) {
+    PrintMessage(e.what());
+    return ExitFileError;
+  }
+  BuildImage();
+
+  for (const TBreakRequest& request : options.Breaks) CreateBreakPoint(request);
+
+  uint64_t steps = 0;
+  TStopReason reason = options.Trace ? RunTraced(options.MaxSteps, steps) : RunFast(options.MaxSteps, steps);
+  PrintState(reason, steps, options);
+  std::fflush(stdout);
+
+  while (!BreakPoints.empty()) delete BreakPoints.back();
+  return reason == TStopReason::StepLimit ? ExitStepLimit : ExitStopped;
+}
+
+int Main(int argc, char** argv) {
+  TOptions options;
+  try {
+    if (!ParseArguments(argc, argv, options)) {
+      std::fputs(UsageText, stdout);
+      return ExitStopped;
+    }
+  } catch (const TUsageError& e) {
+    std::fprintf(stderr, "tavora-run: %s\n", e.Reason.c_str());
+    return ExitUsage;
+  }
+  return Run(options);
+}
+
+}  // namespace runner
