@@ -1,33 +1,81 @@
-// Headless speed of the simulator core: the fast run of a loop with and
-// without breakpoints, and the load of a large image.
+// Headless speed of the simulator core: the fast run of a loop against a
+// plain reference interpreter, with and without breakpoints, and the load
+// of a large image.
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "BenchSupport.h"
 #include "BreakPoint.h"
 #include "CPU.h"
 #include "Loader.h"
 #include "LoopImage.h"
+#include "Reference.h"
 #include "Run.h"
 
 namespace {
 
 constexpr int32_t Iterations = 20'000'000;
+// The runs with many instruction breakpoints are shorter: without an index
+// each breakpoint costs every step.
+constexpr int32_t ShortIterations = 2'000'000;
 
-double RunLoop(const char* label) {
-  double best = 1e30;
-  uint64_t steps = 0;
+// Best and median of five runs, in millions of instructions per second.
+struct TFigure {
+  double Best = 0, Median = 0;
+};
+
+template <class Run>
+TFigure Measure(Run&& run) {
+  std::vector<double> rates;
   for (int round = 0; round < 5; ++round) {
     BuildImage();
-    steps = 0;
     double t = Seconds();
-    RunFast(0, steps);
-    best = std::min(best, Seconds() - t);
+    uint64_t steps = run();
+    rates.push_back(double(steps) / (Seconds() - t) / 1e6);
   }
-  double mips = double(steps) / best / 1e6;
-  std::printf("  fast run, %-34s %5.0f M instructions/s (%llu instructions in %.3f s)\n", label, mips,
-              static_cast<unsigned long long>(steps), best);
-  return mips;
+  std::sort(rates.begin(), rates.end());
+  return {rates.back(), rates[2]};
+}
+
+uint64_t Fast() {
+  uint64_t steps = 0;
+  RunFast(0, steps);
+  return steps;
+}
+
+void Print(const char* label, TFigure f, const char* base = nullptr, TFigure of = {}) {
+  std::printf("  %-42s best %5.0f, median %5.0f M instructions/s", label, f.Best, f.Median);
+  if (base) std::printf("  (%3.0f %% / %3.0f %% of %s)", 100 * f.Best / of.Best, 100 * f.Median / of.Median, base);
+  std::printf("\n");
+}
+
+void LoadLoop(int32_t iterations) {
+  const std::string loop = TempPath("tavora-bench-loop.cod");
+  WriteText(loop, bench::LoopImage(iterations));
+  LoadProgram(loop);
+  std::remove(loop.c_str());
+}
+
+// The reference must compute what the fast run computes, or its figure
+// means nothing.
+bool SameResult() {
+  BuildImage();
+  uint64_t fast = Fast();
+  std::vector<uint32_t> regs(std::begin(TheState.Regs), std::end(TheState.Regs));
+  BuildImage();
+  uint64_t reference = bench::ReferenceRun(UINT64_MAX);
+  return reference == fast && std::equal(regs.begin(), regs.end(), std::begin(TheState.Regs));
+}
+
+void AddInstructionBreakPoints(int count) {
+  for (int i = 0; i < count; ++i) {  // addresses the program never reaches
+    auto* bp = new TBreakPoint;
+    bp->UseInstruction = true;
+    bp->Instruction = 0x900000 + i * 7;
+    bp->UpdateView();
+  }
 }
 
 }  // namespace
@@ -58,12 +106,17 @@ int main(int argc, char** argv) {
   std::remove(big.c_str());
   if (status != 0) return 1;
 
-  const std::string loop = TempPath("tavora-bench-loop.cod");
-  WriteText(loop, bench::LoopImage(Iterations));
-  LoadProgram(loop);
-  std::remove(loop.c_str());
-  std::printf("core: loop workload, %.0f instructions per run (best of 5)\n", bench::LoopInstructions(Iterations));
-  RunLoop("no breakpoints:");
+  LoadLoop(Iterations);
+  std::printf("core: loop workload, %.0f instructions per run (best and median of 5)\n",
+              bench::LoopInstructions(Iterations));
+  if (!SameResult()) {
+    std::printf("core: the reference interpreter ends differently from the fast run\n");
+    return 1;
+  }
+  const TFigure reference = Measure([] { return bench::ReferenceRun(UINT64_MAX); });
+  Print("reference interpreter:", reference);
+  const TFigure headless = Measure(Fast);
+  Print("fast run, no breakpoints:", headless, "reference", reference);
 
   auto* never = new TBreakPoint;  // an instruction breakpoint that never hits
   never->UseInstruction = true;
@@ -75,7 +128,16 @@ int main(int argc, char** argv) {
   mem->LockPosition = true;
   mem->Position = 0x800042;
   for (TBreakPoint* bp : {never, reg, mem}) bp->UpdateView();
-  RunLoop("three breakpoints:");
+  Print("fast run, three breakpoints:", Measure(Fast), "no breakpoints", headless);
+  while (!BreakPoints.empty()) delete BreakPoints.back();
+
+  LoadLoop(ShortIterations);
+  std::printf("core: loop workload, %.0f instructions per run\n", bench::LoopInstructions(ShortIterations));
+  AddInstructionBreakPoints(1);
+  const TFigure one = Measure(Fast);
+  Print("fast run, 1 instruction breakpoint:", one);
+  AddInstructionBreakPoints(999);
+  Print("fast run, 1,000 instruction breakpoints:", Measure(Fast), "one", one);
   while (!BreakPoints.empty()) delete BreakPoints.back();
   return 0;
 }
