@@ -2,10 +2,12 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string_view>
 
 #include "BreakPoint.h"
 #include "CPU.h"
+#include "CommitLog.h"
 #include "Loader.h"
 #include "Run.h"
 
@@ -30,6 +32,12 @@ const char* const UsageText =
     "  -d, --dump ADDR[:COUNT]\n"
     "                        after the run print COUNT words from ADDR (default 1)\n"
     "  -t, --trace           print the listing line of every instruction before it runs\n"
+    "      --commit-log FILE write one line per executed instruction to FILE\n"
+    "                        (- for standard output, before the final state):\n"
+    "                          STEP PC WORD[ rNN VALUE][ m ADDRESS VALUE]\n"
+    "                        STEP counts from 1 in decimal, PC WORD VALUE ADDRESS\n"
+    "                        are eight lowercase hex digits; rNN (two decimal\n"
+    "                        digits) for each write to R01..R31, m for each store\n"
     "  -h, --help            show this help\n"
     "\n"
     "exit status: 0 stopped by idle loop, stop opcode or breakpoint; 3 step limit;\n"
@@ -118,6 +126,9 @@ bool ParseArguments(int argc, char** argv, TOptions& options) {
     } else if (arg == "-t" || arg == "--trace") {
       flag();
       options.Trace = true;
+    } else if (arg == "--commit-log") {
+      options.CommitLog = value();
+      if (options.CommitLog.empty()) throw TUsageError{"empty commit log file name"};
     } else if (arg == "-n" || arg == "--max-steps") {
       int32_t n = Number(value(), "step count");
       if (n < 1) throw TUsageError{"step count must be at least 1"};
@@ -172,12 +183,13 @@ void CreateBreakPoint(const TBreakRequest& request) {
   bp->UpdateView();
 }
 
-TStopReason RunTraced(uint64_t maxSteps, uint64_t& steps) {
+TStopReason RunTraced(uint64_t maxSteps, uint64_t& steps, TCommitLog* log) {
   for (;;) {
     std::string line = TheCPU.ListingLine(TheState.GetReg(-1));
     line += '\n';
     std::fwrite(line.data(), 1, line.size(), stdout);
-    TStopReason reason = RunFast(1, steps);
+    TStopReason reason = log ? RunLogged(1, steps, *log) : RunFast(1, steps);
+    if (log) log->Flush();  // keeps each log line after its trace line on standard output
     if (reason != TStopReason::StepLimit || steps == maxSteps) return reason;
   }
 }
@@ -249,10 +261,30 @@ int Run(const TOptions& options) {
   }
   BuildImage();
 
+  std::unique_ptr<TCommitLog> log;
+  if (!options.CommitLog.empty()) {
+    log = std::make_unique<TCommitLog>();
+    std::string error;
+    if (!log->Open(options.CommitLog, error)) {
+      PrintMessage("tavora-run: " + error);
+      return ExitFileError;
+    }
+  }
+
   for (const TBreakRequest& request : options.Breaks) CreateBreakPoint(request);
 
   uint64_t steps = 0;
-  TStopReason reason = options.Trace ? RunTraced(options.MaxSteps, steps) : RunFast(options.MaxSteps, steps);
+  TStopReason reason = options.Trace ? RunTraced(options.MaxSteps, steps, log.get())
+                       : log         ? RunLogged(options.MaxSteps, steps, *log)
+                                     : RunFast(options.MaxSteps, steps);
+  if (log) {
+    std::string error;
+    if (!log->Close(error)) {
+      PrintMessage("tavora-run: " + error);
+      while (!BreakPoints.empty()) delete BreakPoints.back();
+      return ExitFileError;
+    }
+  }
   PrintState(reason, steps, options);
   std::fflush(stdout);
 

@@ -32,6 +32,8 @@ struct TOptions {
   std::vector<TBreakRequest> Breaks;
   std::vector<TDump> Dumps;
   bool Trace = false;
+  // File for the commit log ("-": standard output); empty for none.
+  std::string CommitLog;
   std::string File;
 };
 
