@@ -1,0 +1,538 @@
+#include "Cosim.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <deque>
+#include <filesystem>
+#include <optional>
+#include <vector>
+
+#include "CPU.h"
+#include "Loader.h"
+#include "Text.h"
+
+extern char** environ;
+
+namespace cosim {
+
+const char* const UsageText =
+    "usage: tavora-cosim [options] EXPECTED ACTUAL\n"
+    "\n"
+    "Compares two commit logs, one line per executed instruction, and prints\n"
+    "\"match: N instructions\" or the first instruction where they differ, with\n"
+    "its listing line, what each side did and the instructions before it.\n"
+    "\n"
+    "  EXPECTED  the simulator's log (tavora-run --commit-log), or a program\n"
+    "            (.cod, .s or .asm) that tavora-run is run on to write it\n"
+    "  ACTUAL    the design's log (hdl/tb.v writes it); - for standard input\n"
+    "\n"
+    "log lines: STEP PC WORD[ rNN VALUE][ m ADDRESS VALUE]\n"
+    "\n"
+    "options:\n"
+    "  -p, --program         take EXPECTED as a program whatever its name\n"
+    "  -n, --max-steps N     run the program at most N instructions\n"
+    "      --tavora-run PATH the runner to use (default: the tavora-run beside\n"
+    "                        this program, else the one on PATH)\n"
+    "  -c, --context N       instructions shown before a difference (default 5)\n"
+    "  -h, --help            show this help\n"
+    "      --version         show the version\n"
+    "\n"
+    "exit status: 0 match, 1 difference, 2 unreadable input, 64 usage error\n";
+
+namespace {
+
+// ---- reading one line ----
+
+bool IsHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+
+// Cursor over one line that names what it expected when it fails.
+struct TFields {
+  std::string_view Text;
+  size_t At = 0;
+  std::string Error;
+
+  bool Fail(std::string message) {
+    Error = std::move(message);
+    return false;
+  }
+  bool AtEnd() const { return At >= Text.size(); }
+  std::string_view Rest() const { return Text.substr(std::min(At, Text.size())); }
+  // The next field up to a space or the end.
+  std::string_view Token() const {
+    std::string_view rest = Rest();
+    return rest.substr(0, rest.find(' '));
+  }
+  bool Space(const char* next) {
+    if (AtEnd()) return Fail(std::string("the line ends before ") + next);
+    if (Text[At] != ' ') return Fail(std::string("expected one space before ") + next);
+    ++At;
+    return true;
+  }
+  bool Hex(uint32_t& value, const char* what) {
+    if (AtEnd()) return Fail(std::string("the line ends before ") + what);
+    std::string_view token = Token();
+    if (token.size() != 8 || !std::all_of(token.begin(), token.end(), IsHex))
+      return Fail(std::string(what) + " is not eight hexadecimal digits: '" + std::string(token) + "'");
+    value = 0;
+    for (char c : token) value = value << 4 | uint32_t(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
+    At += 8;
+    return true;
+  }
+};
+
+std::string Printable(std::string_view text) {
+  std::string out;
+  for (char c : text.substr(0, 80)) out += (c >= 32 && c < 127) ? c : '?';
+  if (text.size() > 80) out += "...";
+  return out;
+}
+
+}  // namespace
+
+bool ParseLine(std::string_view text, TLogLine& line, std::string& error) {
+  TFields f;
+  f.Text = text;
+  line = TLogLine();
+  auto fail = [&] {
+    error = f.Error;
+    return false;
+  };
+  if (text.empty()) {
+    error = "empty line";
+    return false;
+  }
+  std::string_view step = f.Token();
+  if (step.empty() || step.size() > 19 || !std::all_of(step.begin(), step.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    error = "the step is not a decimal number: '" + Printable(step) + "'";
+    return false;
+  }
+  for (char c : step) line.Step = line.Step * 10 + uint64_t(c - '0');
+  f.At = step.size();
+  if (!f.Space("the pc") || !f.Hex(line.Pc, "the pc") || !f.Space("the word") || !f.Hex(line.Word, "the word"))
+    return fail();
+  if (f.Rest().substr(0, 2) == " r") {
+    f.At += 2;
+    std::string_view reg = f.Token();
+    if (reg.size() != 2 || !std::isdigit(static_cast<unsigned char>(reg[0])) ||
+        !std::isdigit(static_cast<unsigned char>(reg[1]))) {
+      error = "the register number is not two decimal digits: 'r" + Printable(reg) + "'";
+      return false;
+    }
+    line.Reg = (reg[0] - '0') * 10 + (reg[1] - '0');
+    if (line.Reg < 1 || line.Reg > 31) {
+      error = "register r" + std::string(reg) + " out of range r01..r31 (writes to R0 are not logged)";
+      return false;
+    }
+    f.At += 2;
+    if (!f.Space("the register value") || !f.Hex(line.RegValue, "the register value")) return fail();
+  }
+  if (f.Rest().substr(0, 2) == " m") {
+    f.At += 2;
+    line.Store = true;
+    if (!f.Space("the store address") || !f.Hex(line.Address, "the store address") ||
+        !f.Space("the stored value") || !f.Hex(line.Value, "the stored value"))
+      return fail();
+  }
+  if (!f.AtEnd()) {
+    error = "unexpected text after the fields: '" + Printable(f.Rest()) + "'";
+    return false;
+  }
+  return true;
+}
+
+std::string FormatLine(const TLogLine& line) {
+  std::string text = std::to_string(line.Step) + " " + HexText(line.Pc, 8) + " " + HexText(line.Word, 8);
+  if (line.Reg) text += " r" + TwoDigits(line.Reg) + " " + HexText(line.RegValue, 8);
+  if (line.Store) text += " m " + HexText(line.Address, 8) + " " + HexText(line.Value, 8);
+  return text;
+}
+
+bool IsProgramName(std::string_view name) {
+  auto endsWith = [&](std::string_view suffix) {
+    if (name.size() <= suffix.size()) return false;
+    std::string_view tail = name.substr(name.size() - suffix.size());
+    for (size_t i = 0; i < tail.size(); ++i)
+      if (std::tolower(static_cast<unsigned char>(tail[i])) != suffix[i]) return false;
+    return true;
+  };
+  return endsWith(".cod") || endsWith(".s") || endsWith(".asm");
+}
+
+namespace {
+
+// ---- the two logs ----
+
+enum class TRead { Line, End, Bad };
+
+class TLogSource {
+ public:
+  TLogSource(std::string name, std::FILE* file) : Name(std::move(name)), File(file) {}
+  virtual ~TLogSource() {
+    if (File && File != stdin) std::fclose(File);
+  }
+  TLogSource(const TLogSource&) = delete;
+  TLogSource& operator=(const TLogSource&) = delete;
+
+  // The next line; steps must count up from 1.
+  TRead Read(TLogLine& line, std::string& error) {
+    std::string text;
+    bool ended = false;
+    for (;;) {
+      int c = getc_unlocked(File);
+      if (c == EOF) {
+        ended = text.empty();
+        break;
+      }
+      if (c == '\n') break;
+      if (text.size() > 200) {
+        error = Where(LineNo + 1) + "line longer than 200 characters: '" + Printable(text) + "'";
+        return TRead::Bad;
+      }
+      text += char(c);
+    }
+    if (std::ferror(File)) {
+      error = "cannot read " + Name + ": " + std::strerror(errno);
+      return TRead::Bad;
+    }
+    if (ended) return TRead::End;
+    ++LineNo;
+    if (!text.empty() && text.back() == '\r') text.pop_back();
+    if (!ParseLine(text, line, error)) {
+      error = Where(LineNo) + error;
+      return TRead::Bad;
+    }
+    if (line.Step != LineNo) {
+      error = Where(LineNo) + "step " + std::to_string(line.Step) + " where step " + std::to_string(LineNo) +
+              " was due (steps count from 1, one line each)";
+      return TRead::Bad;
+    }
+    return TRead::Line;
+  }
+  // After the last line: false with a reason when whatever wrote the log
+  // failed.
+  virtual bool Finish(std::string&) { return true; }
+  // Stops whatever is still writing the log.
+  virtual void Abandon() {}
+
+  const std::string Name;
+
+ protected:
+  std::string Where(uint64_t line) const { return Name + ":" + std::to_string(line) + ": "; }
+  std::FILE* File;
+  uint64_t LineNo = 0;
+};
+
+// The simulator's log, read from tavora-run as it runs.
+class TRunnerSource : public TLogSource {
+ public:
+  TRunnerSource(std::string name, std::FILE* file, pid_t child, std::string program)
+      : TLogSource(std::move(name), file), Child(child), Program(std::move(program)) {}
+  ~TRunnerSource() override { Abandon(); }
+
+  bool Finish(std::string& error) override {
+    int status = Wait();
+    if (status == 0 || status == 3) return true;  // stopped by itself, or at the step limit
+    if (status == 2)
+      error = "tavora-run could not load " + Program + " (its message is above)";
+    else
+      error = "tavora-run failed on " + Program + " (exit status " + std::to_string(status) + ")";
+    return false;
+  }
+  void Abandon() override {
+    if (Child <= 0) return;
+    kill(Child, SIGTERM);
+    Wait();
+  }
+
+ private:
+  int Wait() {
+    if (Child <= 0) return Status;
+    int status = 0;
+    while (waitpid(Child, &status, 0) < 0 && errno == EINTR) {
+    }
+    Child = -1;
+    Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return Status;
+  }
+  pid_t Child;
+  int Status = -1;
+  std::string Program;
+};
+
+std::string OwnDirectory() {
+  std::error_code ec;
+  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  return ec ? std::string() : self.parent_path().string();
+}
+
+// The runner beside this program (installed), or in the build tree's
+// tools/run; empty to search PATH.
+std::string FindRunner() {
+  std::string dir = OwnDirectory();
+  if (dir.empty()) return {};
+  for (const char* candidate : {"/tavora-run", "/../run/tavora-run"}) {
+    std::string path = dir + candidate;
+    if (access(path.c_str(), X_OK) == 0) return path;
+  }
+  return {};
+}
+
+std::unique_ptr<TLogSource> StartRunner(const TOptions& options, std::string& error) {
+  std::string runner = options.Runner.empty() ? FindRunner() : options.Runner;
+  const bool searchPath = runner.empty();
+  if (searchPath) runner = "tavora-run";
+
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) {
+    error = std::string("cannot create a pipe: ") + std::strerror(errno);
+    return nullptr;
+  }
+  // The child writes its log to descriptor 3; keep the pipe's own
+  // descriptors clear of it so the dup2 below really copies.
+  for (int& fd : fds) {
+    if (fd <= 3) {
+      int moved = fcntl(fd, F_DUPFD_CLOEXEC, 10);
+      close(fd);
+      fd = moved;
+    }
+  }
+  std::vector<std::string> args = {runner, "--commit-log", "/dev/fd/3"};
+  if (options.MaxSteps) {
+    args.push_back("--max-steps");
+    args.push_back(std::to_string(options.MaxSteps));
+  }
+  args.push_back("--");
+  args.push_back(options.Expected);
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
+  pid_t pid = -1;
+  int rc = searchPath ? posix_spawnp(&pid, runner.c_str(), &actions, nullptr, argv.data(), environ)
+                      : posix_spawn(&pid, runner.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(fds[1]);
+  if (rc != 0) {
+    close(fds[0]);
+    error = "cannot start " + runner + ": " + std::strerror(rc) + " (give its place with --tavora-run)";
+    return nullptr;
+  }
+  std::FILE* file = fdopen(fds[0], "r");
+  if (!file) {
+    close(fds[0]);
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+    error = "cannot read from tavora-run";
+    return nullptr;
+  }
+  return std::make_unique<TRunnerSource>("simulator log of " + options.Expected, file, pid, options.Expected);
+}
+
+std::unique_ptr<TLogSource> OpenLog(const std::string& name, std::string& error) {
+  if (name == "-") return std::make_unique<TLogSource>("standard input", stdin);
+  std::error_code ec;
+  if (std::filesystem::is_directory(name, ec)) {
+    error = "cannot read " + name + ": it is a directory";
+    return nullptr;
+  }
+  std::FILE* file = std::fopen(name.c_str(), "rb");
+  if (!file) {
+    error = "cannot read " + name + ": " + std::strerror(errno);
+    return nullptr;
+  }
+  return std::make_unique<TLogSource>(name, file);
+}
+
+// ---- the report ----
+
+std::string Listing(const TLogLine& line) { return TheCPU.ListingText(int32_t(line.Pc), line.Word); }
+
+std::string Effect(const TLogLine& line) {
+  std::string text;
+  if (line.Reg) text = "R" + TwoDigits(line.Reg) + " := $" + HexText(line.RegValue, 8);
+  if (line.Store) {
+    if (!text.empty()) text += ", ";
+    text += "[$" + HexText(line.Address, 8) + "] := $" + HexText(line.Value, 8);
+  }
+  return text.empty() ? "no register or memory write" : text;
+}
+
+// What differs first, in the order a reader checks a line.
+std::string Headline(const TLogLine& sim, const TLogLine& design) {
+  if (sim.Pc != design.Pc) return "the design executed another address";
+  if (sim.Word != design.Word) return "the design executed another word at the same address";
+  if (sim.Reg != design.Reg || sim.RegValue != design.RegValue) {
+    if (!design.Reg) return "the design wrote no register";
+    if (!sim.Reg) return "the design wrote a register the simulator did not";
+    if (sim.Reg != design.Reg) return "the design wrote another register";
+    return "the design wrote another value";
+  }
+  if (!design.Store) return "the design stored nothing";
+  if (!sim.Store) return "the design stored a word the simulator did not";
+  if (sim.Address != design.Address) return "the design stored at another address";
+  return "the design stored another value";
+}
+
+void PrintDifference(std::FILE* out, uint64_t step, const std::string& headline, const TLogLine* sim,
+                     const TLogLine* design, const std::deque<TLogLine>& before) {
+  std::fprintf(out, "difference at step %llu: %s\n", static_cast<unsigned long long>(step), headline.c_str());
+  const TLogLine& shown = sim ? *sim : *design;
+  std::fprintf(out, "  instruction  %s\n", Listing(shown).c_str());
+  auto side = [&](const char* who, const TLogLine* line, const char* none) {
+    if (!line) {
+      std::fprintf(out, "  %-11s  %s\n", who, none);
+      return;
+    }
+    std::string what = Effect(*line);
+    if (line->Pc != shown.Pc || line->Word != shown.Word) what = Listing(*line) + "  ->  " + what;
+    std::fprintf(out, "  %-11s  %s\n", who, what.c_str());
+    std::fprintf(out, "  %-11s  %s\n", "", FormatLine(*line).c_str());
+  };
+  side("simulator", sim, "(its log ends: it stopped before this step)");
+  side("design", design, "(its log ends: it did not execute this step)");
+  if (before.empty()) return;
+  std::fprintf(out, "before it:\n");
+  for (const TLogLine& line : before)
+    std::fprintf(out, "  %6llu  %-44s %s\n", static_cast<unsigned long long>(line.Step), Listing(line).c_str(),
+                 Effect(line).c_str());
+}
+
+}  // namespace
+
+int Compare(const TOptions& options, std::FILE* out, std::FILE* err) {
+  std::string error;
+  auto problem = [&](const std::string& text) {
+    std::fprintf(err, "tavora-cosim: %s\n", text.c_str());
+    return ExitUnreadable;
+  };
+  if (options.Expected == "-" && options.Actual == "-") return problem("only one log can come from standard input");
+  std::unique_ptr<TLogSource> design = OpenLog(options.Actual, error);
+  if (!design) return problem(error);
+  std::unique_ptr<TLogSource> sim =
+      options.ExpectedIsProgram ? StartRunner(options, error) : OpenLog(options.Expected, error);
+  if (!sim) return problem(error);
+
+  std::deque<TLogLine> before;
+  uint64_t matched = 0;
+  for (;;) {
+    TLogLine s, d;
+    TRead rs = sim->Read(s, error);
+    if (rs == TRead::Bad) return problem(error);
+    TRead rd = design->Read(d, error);
+    if (rd == TRead::Bad) return problem(error);
+    if (rs == TRead::End && !sim->Finish(error)) return problem(error);
+
+    const uint64_t step = matched + 1;
+    if (rs == TRead::End && rd == TRead::End) {
+      if (matched == 0) return problem("both logs are empty: nothing to compare");
+      std::fprintf(out, "match: %llu instructions\n", static_cast<unsigned long long>(matched));
+      return ExitMatch;
+    }
+    if (rs == TRead::End || rd == TRead::End || !(s == d)) {
+      sim->Abandon();
+      std::string headline = rd == TRead::End   ? "the design's log ends before the simulator's"
+                             : rs == TRead::End ? "the design's log goes on after the simulator stopped"
+                                                : Headline(s, d);
+      if (matched == 0 && rd == TRead::End) headline += " (" + design->Name + " is empty)";
+      if (matched == 0 && rs == TRead::End) headline += " (" + sim->Name + " is empty)";
+      PrintDifference(out, step, headline, rs == TRead::Line ? &s : nullptr, rd == TRead::Line ? &d : nullptr,
+                      before);
+      return ExitDifference;
+    }
+    ++matched;
+    before.push_back(s);
+    if (before.size() > size_t(options.Context)) before.pop_front();
+  }
+}
+
+bool ParseArguments(int argc, char** argv, TOptions& options) {
+  std::vector<std::string> files;
+  bool forceProgram = false, optionsEnded = false;
+  auto number = [](const std::string& text, const char* what, int64_t low, int64_t high) {
+    int32_t v;
+    if (!ParseNumber(text, v) || v < low || v > high)
+      throw TUsageError{"bad " + std::string(what) + " '" + text + "'"};
+    return v;
+  };
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+      files.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    std::optional<std::string> inlineValue;
+    if (arg.rfind("--", 0) == 0) {
+      if (size_t eq = arg.find('='); eq != std::string::npos) {
+        inlineValue = arg.substr(eq + 1);
+        arg.resize(eq);
+      }
+    }
+    auto value = [&]() -> std::string {
+      if (inlineValue) return *inlineValue;
+      if (i + 1 >= argc) throw TUsageError{"option " + arg + " needs a value"};
+      return argv[++i];
+    };
+    auto flag = [&] {
+      if (inlineValue) throw TUsageError{"option " + arg + " takes no value"};
+    };
+    if (arg == "-h" || arg == "--help") {
+      flag();
+      std::fputs(UsageText, stdout);
+      return false;
+    } else if (arg == "--version") {
+      flag();
+      std::printf("tavora-cosim %s\n", TAVORA_VERSION);
+      return false;
+    } else if (arg == "-p" || arg == "--program") {
+      flag();
+      forceProgram = true;
+    } else if (arg == "-n" || arg == "--max-steps") {
+      options.MaxSteps = uint64_t(number(value(), "step count", 1, INT32_MAX));
+    } else if (arg == "-c" || arg == "--context") {
+      options.Context = number(value(), "context", 0, 1000);
+    } else if (arg == "--tavora-run") {
+      options.Runner = value();
+      if (options.Runner.empty()) throw TUsageError{"empty tavora-run path"};
+    } else {
+      throw TUsageError{"unknown option '" + arg + "'"};
+    }
+  }
+  if (files.size() != 2) throw TUsageError{files.size() < 2 ? "two logs needed: EXPECTED ACTUAL" : "more than two files given"};
+  options.Expected = files[0];
+  options.Actual = files[1];
+  options.ExpectedIsProgram = forceProgram || IsProgramName(options.Expected);
+  if (options.ExpectedIsProgram && options.Expected == "-") throw TUsageError{"a program cannot come from standard input"};
+  if (options.MaxSteps && !options.ExpectedIsProgram) throw TUsageError{"--max-steps needs a program to run"};
+  return true;
+}
+
+int Main(int argc, char** argv) {
+  TOptions options;
+  try {
+    if (!ParseArguments(argc, argv, options)) return ExitMatch;
+  } catch (const TUsageError& e) {
+    std::fprintf(stderr, "tavora-cosim: %s\n(tavora-cosim --help shows the usage)\n", e.Reason.c_str());
+    return ExitUsage;
+  }
+  int status = Compare(options, stdout, stderr);
+  std::fflush(stdout);
+  return status;
+}
+
+}  // namespace cosim
