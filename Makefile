@@ -12,7 +12,7 @@ JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build run test bench install clean
+.PHONY: all deps build run test bench install clean fuzz
 
 all: build
 
@@ -64,5 +64,39 @@ bench: build
 install: build
 	cmake --install $(BUILD)
 
+# `make fuzz`: clang builds the targets of tests/fuzz with libFuzzer and both
+# sanitizers (no Qt needed), then each runs FUZZ_TIME seconds on its own copy
+# of its seed corpus, which grows from run to run. A crash, hang or memory
+# blow-up leaves its input in $(FUZZ_BUILD)/fuzz/crashes/<target>/.
+FUZZ_BUILD    := build-fuzz
+FUZZ_TIME     ?= 60
+FUZZ_PACKAGES := g++ make cmake ninja-build libgtest-dev clang libclang-rt-14-dev
+
+fuzz:
+	@$(MAKE) --no-print-directory deps PACKAGES="$(FUZZ_PACKAGES)"
+	@[ -f $(FUZZ_BUILD)/build.ninja ] || \
+	  CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DTAVORA_FUZZ=ON -DBUILD_TESTING=ON -DCMAKE_DISABLE_FIND_PACKAGE_Qt6=ON
+	cmake --build $(FUZZ_BUILD) --target fuzz_targets -j $(JOBS)
+	@failed=0; \
+	for t in $$(cat $(FUZZ_BUILD)/fuzz-targets.txt); do \
+	  dir=$(FUZZ_BUILD)/fuzz; corpus=$$dir/corpus/$$t; crashes=$$dir/crashes/$$t; log=$$dir/$$t.log; \
+	  mkdir -p $$corpus $$crashes; cp -n tests/fuzz/corpus/$$t/* $$corpus/; \
+	  ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
+	  UBSAN_OPTIONS=print_stacktrace=1 \
+	    $(FUZZ_BUILD)/tests/fuzz/$$t $$corpus -max_total_time=$(FUZZ_TIME) -timeout=10 \
+	      -rss_limit_mb=2048 -close_fd_mask=3 -print_final_stats=1 -artifact_prefix=$$crashes/ \
+	      >$$log 2>&1; \
+	  status=$$?; \
+	  runs=$$(sed -n 's/^stat::number_of_executed_units: *//p' $$log); \
+	  rss=$$(sed -n 's/^stat::peak_rss_mb: *//p' $$log); \
+	  if [ $$status = 0 ]; then \
+	    echo "$$t: ok, $${runs:-?} inputs in $(FUZZ_TIME) s, peak $${rss:-?} MB, corpus $$(ls $$corpus | wc -l) files"; \
+	  else \
+	    echo "$$t: FAILED (status $$status), input in $$crashes/, log $$log"; failed=1; \
+	  fi; \
+	done; \
+	exit $$failed
+
 clean:
-	rm -rf $(BUILD) $(TEST_BUILD)
+	rm -rf $(BUILD) $(TEST_BUILD) $(FUZZ_BUILD)

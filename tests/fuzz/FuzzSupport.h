@@ -44,7 +44,14 @@ class TScratch {
 
  private:
   TScratch() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tavora-fuzz-XXXXXX").string();
+    // Memory-backed where there is one: a disk file system may flush a file
+    // that is truncated and rewritten on every close, which would cost more
+    // than the input itself.
+    std::error_code ec;
+    const std::filesystem::path base = std::filesystem::is_directory("/dev/shm", ec)
+                                           ? std::filesystem::path("/dev/shm")
+                                           : std::filesystem::temp_directory_path();
+    std::string pattern = (base / "tavora-fuzz-XXXXXX").string();
     FUZZ_CHECK(mkdtemp(pattern.data()) != nullptr);
     Dir = pattern;
   }
