@@ -10,8 +10,11 @@
 // Internally blocks come in two kinds, both with identical lookup rules:
 //  - sections added with AddBlock (the loader's), looked up through a sorted
 //    index instead of a linear walk;
-//  - one-word blocks that stores to unmapped addresses create, kept in small
-//    pages so a program that fills a large unmapped area stays cheap.
+//  - one-word blocks that stores to unmapped addresses create: a lone word
+//    sits in a hash table of loose words (a few bytes each), and once a
+//    neighbour is stored too its 64-word page is made, so a program that
+//    fills a large unmapped area and one that scatters stores both stay
+//    cheap.
 #pragma once
 
 #include <cstddef>
@@ -30,6 +33,9 @@ struct TBlockRef {
   // No other block covers any of this block's words, so it is the answer of
   // a search for every address it covers (lets a miss skip the search).
   bool Exclusive = false;
+  // A loose one-word block: Words points into the loose-word table, which
+  // moves its entries, so the memory renews the pointer when it does.
+  bool Loose = false;
 
   bool Covers(int32_t a) const {
     return uint32_t(a) - uint32_t(Start) < uint32_t(Count);
@@ -89,11 +95,29 @@ class TMemory {
   // Makes a found block the cached one, keeping an exclusive predecessor.
   void Promote(const TBlockRef& found);
   TPage* PageOf(int32_t address);
+  // Makes the page of a paged word and moves its page's loose words there.
+  TPage* MakePage(int32_t address);
   void RebuildIndex();
+
+  // The loose-word table: open addressing with linear probing. Address
+  // INT32_MIN marks a free entry, so that one address always gets a page.
+  struct TLooseWord {
+    uint32_t Key;
+    uint32_t Word;
+  };
+  static constexpr uint32_t FreeKey = 0x80000000u;
+  size_t LooseSlot(uint32_t key) const { return size_t((key * 0x9E3779B1u) >> LooseShift); }
+  uint32_t* FindLoose(int32_t address);
+  uint32_t* InsertLoose(int32_t address);
+  void EraseLoose(int32_t address);
+  // Points every cached reference to a loose word at where it lives now.
+  void RenewLooseRefs();
 
   // Slot[Cur] is the cached block. The other slot is empty or holds an
   // exclusive block cached earlier: a hit there gives the same answer as a
-  // search, so code and data blocks can alternate without searching.
+  // search, so code and data blocks can alternate without searching. Only
+  // exclusive blocks may wait there; a non-exclusive one would answer for
+  // addresses where an older block must win.
   TBlockRef Slot[2];
   unsigned Cur = 0;
   TBlockRef Newest;  // the block created last
@@ -107,6 +131,9 @@ class TMemory {
   std::unordered_map<int32_t, std::unique_ptr<TPage>> Pages;
   int32_t LastPageNo = 0;
   TPage* LastPage = nullptr;
+  std::vector<TLooseWord> Loose;
+  size_t LooseCount = 0;
+  unsigned LooseShift = 32;
   size_t SingleCount = 0;
   int64_t SingleLow = 0, SingleHigh = 0;  // range that holds every one-word block
   // A section was added after a one-word block existed, so one-word blocks
@@ -122,6 +149,7 @@ inline int32_t TMemory::FindWord(int32_t address, bool create) {
   if (cached.Covers(address)) return int32_t(uint32_t(address) - uint32_t(cached.Start));
   const TBlockRef& other = Slot[Cur ^ 1];
   if (other.Covers(address)) {
+    if (!cached.Exclusive) Slot[Cur] = TBlockRef{};
     Cur ^= 1;
     return int32_t(uint32_t(address) - uint32_t(other.Start));
   }

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <stdexcept>
@@ -190,6 +191,74 @@ TEST_F(MemoryTest, AgreesWithPlainWalkOnRandomWorkloads) {
       ASSERT_EQ(TheMemory.LastBlock().Count, ref.LastCount()) << "seed " << seed << " step " << step;
     }
   }
+}
+
+// The shapes a loaded program meets: exclusive code and data sections,
+// sections with different starts covering one stretch two and three deep,
+// one-word blocks stored before and after the sections, and lookups that
+// alternate among them (a fetch, a watched word, a load, a store).
+TEST_F(MemoryTest, AgreesWithPlainWalkOnOverlapShapes) {
+  for (uint32_t seed = 1; seed <= 60; ++seed) {
+    std::mt19937 rng(seed);
+    ReferenceMemory ref;
+    TheMemory.Clear();
+    std::vector<std::pair<int32_t, int32_t>> blocks;  // where lookups go
+    auto store = [&](int32_t a, uint32_t v) {
+      ref.WriteWord(a, v);
+      TheMemory.WriteWord(a, v);
+    };
+    auto single = [&] {
+      int32_t a = int32_t(rng() % 300) + (rng() % 2 ? 0 : 3000);
+      store(a, rng());
+      blocks.push_back({a, 1});
+    };
+    for (uint32_t k = rng() % 4; k > 0; --k) single();
+    std::vector<std::pair<int32_t, int32_t>> sections = {{1000, int32_t(4 + rng() % 16)},
+                                                          {2000, int32_t(1 + rng() % 8)}};
+    const int depth = 2 + int(rng() % 2);
+    for (int d = 0; d < depth; ++d) sections.push_back({int32_t(100 + rng() % 12), int32_t(8 + rng() % 20)});
+    std::shuffle(sections.begin(), sections.end(), rng);
+    for (auto [start, count] : sections) {
+      ref.AddBlock(start, count);
+      TheMemory.AddBlock(start, count);
+      for (int32_t k = 0; k < count; ++k) store(start + k, rng());
+      blocks.push_back({start, count});
+    }
+    for (uint32_t k = rng() % 4; k > 0; --k) single();
+
+    for (int step = 0; step < 3000; ++step) {
+      auto [start, count] = blocks[rng() % blocks.size()];
+      int32_t a = start + int32_t(rng() % uint32_t(count + 2)) - 1;
+      const int op = int(rng() % 100);
+      if (op < 25) {
+        store(a, rng());
+      } else if (op < 30) {
+        single();
+      } else {
+        ASSERT_EQ(TheMemory.ReadWord(a), ref.ReadWord(a)) << "seed " << seed << " step " << step << " address " << a;
+      }
+      ASSERT_EQ(TheMemory.LastBlock().Start, ref.LastStart()) << "seed " << seed << " step " << step;
+      ASSERT_EQ(TheMemory.LastBlock().Count, ref.LastCount()) << "seed " << seed << " step " << step;
+    }
+  }
+}
+
+// Lone words live apart from paged ones; a neighbour turns them into a
+// page. Words must keep their values through every such move, also the
+// word the cache points at.
+TEST_F(MemoryTest, ScatteredAndClusteredStoresKeepTheirWords) {
+  std::vector<int32_t> addresses;
+  for (int32_t k = 0; k < 3000; ++k) addresses.push_back(k * 1000 - 1000000);
+  for (int32_t k = 0; k < 3000; ++k) addresses.push_back(k * 1000 - 999999);  // neighbours
+  addresses.push_back(INT32_MIN);
+  addresses.push_back(INT32_MAX);
+  for (int32_t a : addresses) {
+    TheMemory.WriteWord(a, uint32_t(a) ^ 0x5A5A5A5Au);
+    ASSERT_EQ(TheMemory.LastBlock().Words[0], uint32_t(a) ^ 0x5A5A5A5Au);
+  }
+  for (int32_t a : addresses) ASSERT_EQ(TheMemory.ReadWord(a), uint32_t(a) ^ 0x5A5A5A5Au) << a;
+  EXPECT_EQ(TheMemory.ReadWord(-999998), 0xFFFFFFFFu);
+  EXPECT_EQ(TheMemory.BlockCount(), addresses.size());
 }
 
 TEST_F(MemoryTest, LargeReservedBlockIsCheapUntilUsed) {
