@@ -82,9 +82,10 @@ fuzz:
 	for t in $$(cat $(FUZZ_BUILD)/fuzz-targets.txt); do \
 	  dir=$(FUZZ_BUILD)/fuzz; corpus=$$dir/corpus/$$t; crashes=$$dir/crashes/$$t; log=$$dir/$$t.log; \
 	  mkdir -p $$corpus $$crashes; cp -n tests/fuzz/corpus/$$t/* $$corpus/; \
+	  dict=; [ -f tests/fuzz/$$t.dict ] && dict=-dict=tests/fuzz/$$t.dict; \
 	  ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
 	  UBSAN_OPTIONS=print_stacktrace=1 \
-	    $(FUZZ_BUILD)/tests/fuzz/$$t $$corpus -max_total_time=$(FUZZ_TIME) -timeout=10 \
+	    $(FUZZ_BUILD)/tests/fuzz/$$t $$corpus $$dict -max_total_time=$(FUZZ_TIME) -timeout=10 \
 	      -rss_limit_mb=2048 -close_fd_mask=3 -print_final_stats=1 -artifact_prefix=$$crashes/ \
 	      >$$log 2>&1; \
 	  status=$$?; \
