@@ -1,0 +1,96 @@
+#include "Program.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "Loader.h"
+
+std::string SourceFileName;
+
+namespace {
+
+bool EndsWithNoCase(std::string_view s, std::string_view suffix) {
+  if (s.size() < suffix.size()) return false;
+  for (size_t k = 0; k < suffix.size(); ++k) {
+    char c = s[s.size() - suffix.size() + k];
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    if (c != suffix[k]) return false;
+  }
+  return true;
+}
+
+// How many errors the message box lists; the rest are counted.
+constexpr size_t BoxErrors = 10;
+
+}  // namespace
+
+bool IsSourceName(std::string_view name) { return EndsWithNoCase(name, ".s") || EndsWithNoCase(name, ".asm"); }
+
+std::string ReadSourceFile(const std::string& name) {
+  std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(name.c_str(), "rb"), &std::fclose);
+  if (!file) throw TFileOpenError(name);
+  struct stat st {};
+  if (fstat(fileno(file.get()), &st) == 0 && (S_ISDIR(st.st_mode) || uint64_t(st.st_size) > MaxFileBytes))
+    throw TFileOpenError(name);
+  std::string text;
+  char buffer[1 << 16];
+  while (true) {
+    const size_t got = std::fread(buffer, 1, sizeof buffer, file.get());
+    if (text.size() + got > MaxFileBytes) throw TFileOpenError(name);
+    text.append(buffer, got);
+    if (got < sizeof buffer) break;
+  }
+  if (std::ferror(file.get())) throw TFileOpenError(name);
+  return text;
+}
+
+TAsmResult LoadAnyProgram(const std::string& name, bool atStartup) {
+  if (!IsSourceName(name)) {
+    LoadProgram(name);
+    SourceFileName.clear();
+    return {};
+  }
+  const std::string text = ReadSourceFile(name);
+  TAsmResult result = Assemble(text);
+  if (result.Ok()) {
+    ProgramFileName = name;
+    SourceFileName = name;
+    ProgramLines.Assign(CodText(result));
+    BuildImage();
+  } else if (atStartup) {
+    ProgramFileName = name;
+    SourceFileName = name;
+  }
+  return result;
+}
+
+bool ReassembleSource(TAsmResult& result, std::string& error) {
+  if (SourceFileName.empty()) return true;
+  try {
+    const std::string text = ReadSourceFile(SourceFileName);
+    result = Assemble(text);
+  } catch (const TFileOpenError& e) {
+    error = e.what();
+    return false;
+  }
+  if (!result.Ok()) return false;
+  ProgramLines.Assign(CodText(result));
+  return true;
+}
+
+std::string SourceErrorText(const std::string& name, const TAsmResult& result) {
+  std::string text = "Fehler beim Assemblieren von " + name + ":\n";
+  size_t shown = 0;
+  for (const TAsmDiagnostic& d : result.Diagnostics) {
+    if (d.Severity != TAsmSeverity::Error) continue;
+    if (shown == BoxErrors) break;
+    text += "\n" + DiagnosticText(name, d);
+    ++shown;
+  }
+  if (result.ErrorCount > shown || result.TooManyErrors)
+    text += "\n... und weitere Fehler (insgesamt " + std::to_string(result.ErrorCount) +
+            (result.TooManyErrors ? " und mehr" : "") + ")";
+  return text;
+}

@@ -1,0 +1,160 @@
+// tavora-as: assembles a source in the code view's language into a .cod
+// image that the debugger, the runner and brennel all read.
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "Assembler.h"
+#include "Loader.h"
+#include "Program.h"
+
+namespace {
+
+constexpr int ExitDone = 0;
+constexpr int ExitNoSource = 1;
+constexpr int ExitSourceErrors = 2;
+constexpr int ExitNoOutput = 3;
+constexpr int ExitUsage = 64;
+
+const char* const UsageText =
+    "usage: tavora-as [-o OUT.cod] [-l] SOURCE\n"
+    "\n"
+    "Assembles SOURCE (written as the debugger's code view shows instructions)\n"
+    "into a .cod image. Without -o the image goes beside SOURCE, with .cod in\n"
+    "place of its extension; -o - writes it to standard output.\n"
+    "\n"
+    "options:\n"
+    "  -o OUT     write the image to OUT (never to SOURCE itself)\n"
+    "  -l         print a listing: each source line beside its addresses and words\n"
+    "  -h, --help show this help\n"
+    "  --version  show the version\n"
+    "\n"
+    "exit status: 0 done; 1 SOURCE cannot be read; 2 errors in SOURCE (no image\n"
+    "is written); 3 the image cannot be written; 64 usage error\n";
+
+int Usage(const std::string& reason) {
+  std::fprintf(stderr, "tavora-as: %s\n(tavora-as -h shows the usage)\n", reason.c_str());
+  return ExitUsage;
+}
+
+std::string DefaultOutput(const std::string& source) {
+  std::filesystem::path p(source);
+  p.replace_extension(".cod");
+  return p.string();
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  std::error_code ec;
+  if (std::filesystem::equivalent(a, b, ec)) return true;
+  return std::filesystem::weakly_canonical(a, ec) == std::filesystem::weakly_canonical(b, ec) && !ec;
+}
+
+bool WriteAll(FILE* f, const std::string& text) {
+  return std::fwrite(text.data(), 1, text.size(), f) == text.size();
+}
+
+// Writes beside the target and renames, so that a failed write never
+// leaves half an image under the target's name.
+bool WriteImage(const std::string& path, const std::string& text, std::string& error) {
+  const std::string temp = path + ".tmp" + std::to_string(getpid());
+  FILE* f = std::fopen(temp.c_str(), "wb");
+  if (!f) {
+    error = "cannot write " + path;
+    return false;
+  }
+  bool ok = WriteAll(f, text);
+  ok = std::fclose(f) == 0 && ok;
+  std::error_code ec;
+  if (ok) std::filesystem::rename(temp, path, ec);
+  if (!ok || ec) {
+    std::filesystem::remove(temp, ec);
+    error = "cannot write " + path;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string output, source;
+  bool listing = false, outputGiven = false, optionsEnded = false;
+  std::vector<std::string> files;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+      files.push_back(arg);
+    } else if (arg == "--") {
+      optionsEnded = true;
+    } else if (arg == "-h" || arg == "--help") {
+      std::fputs(UsageText, stdout);
+      return ExitDone;
+    } else if (arg == "--version") {
+      std::printf("tavora-as %s\n", TAVORA_VERSION);
+      return ExitDone;
+    } else if (arg == "-l") {
+      listing = true;
+    } else if (arg == "-o" || arg.rfind("-o", 0) == 0) {
+      if (outputGiven) return Usage("-o given twice");
+      if (arg.size() > 2) {
+        output = arg.substr(2);
+      } else {
+        if (i + 1 >= argc) return Usage("option -o needs a file name");
+        output = argv[++i];
+      }
+      if (output.empty()) return Usage("option -o needs a file name");
+      outputGiven = true;
+    } else {
+      return Usage("unknown option '" + arg + "'");
+    }
+  }
+  if (files.empty()) return Usage("no SOURCE given");
+  if (files.size() > 1) return Usage("more than one SOURCE given");
+  source = files[0];
+  if (!outputGiven) output = DefaultOutput(source);
+
+  std::string text;
+  try {
+    text = ReadSourceFile(source);
+  } catch (const TFileOpenError&) {
+    std::fprintf(stderr, "tavora-as: cannot read %s\n", source.c_str());
+    return ExitNoSource;
+  }
+  if (output != "-" && SameFile(source, output)) {
+    std::fprintf(stderr, "tavora-as: %s would overwrite its source; choose another name with -o\n",
+                 output.c_str());
+    return ExitNoOutput;
+  }
+
+  const TAsmResult result = Assemble(text);
+  std::string messages;
+  for (const TAsmDiagnostic& d : result.Diagnostics) messages += DiagnosticText(source, d) + "\n";
+  if (result.TooManyErrors)
+    messages += "tavora-as: too many errors; stopped after " + std::to_string(MaxAsmErrors) + "\n";
+  if (!result.Ok())
+    messages += "tavora-as: " + std::to_string(result.ErrorCount) + " error(s); no image written\n";
+  std::fputs(messages.c_str(), stderr);
+  if (!result.Ok()) return ExitSourceErrors;
+
+  if (listing && !WriteAll(stdout, ListingText(result, text))) {
+    std::fprintf(stderr, "tavora-as: cannot write the listing\n");
+    return ExitNoOutput;
+  }
+  const std::string image = CodText(result);
+  if (output == "-") {
+    if (!WriteAll(stdout, image) || std::fflush(stdout) != 0) {
+      std::fprintf(stderr, "tavora-as: cannot write the image to standard output\n");
+      return ExitNoOutput;
+    }
+    return ExitDone;
+  }
+  std::string error;
+  if (!WriteImage(output, image, error)) {
+    std::fprintf(stderr, "tavora-as: %s\n", error.c_str());
+    return ExitNoOutput;
+  }
+  return ExitDone;
+}
