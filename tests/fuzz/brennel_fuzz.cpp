@@ -10,6 +10,8 @@
 namespace {
 
 constexpr size_t MaxInput = size_t(1) << 20;
+// The loader's limit on the words of one image.
+constexpr uint64_t MaxImageWords = uint64_t(1) << 24;
 // Written images stay below this many words (2 MiB in binary, enough to
 // cross the writer's block size); larger ones are only read.
 constexpr uint64_t MaxWrittenWords = uint64_t(1) << 19;
@@ -79,7 +81,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(image.empty());
     return 0;
   }
+  // No debugger could load a larger image, so the reader refuses it rather
+  // than let a few bytes of input ask for gigabytes of output.
   const uint64_t words = WordCount(image);
+  FUZZ_CHECK(words <= MaxImageWords);
   if (words > MaxWrittenWords) return 0;
 
   const std::string text = scratch.Path("image.mem"), binary = scratch.Path("image.bin");
