@@ -1,0 +1,64 @@
+// Fuzz target for the assembler. Any bytes as a source: assembling never
+// crashes, reports at most MaxAsmErrors errors in line order with places
+// inside the source, and an image without errors is one the loader builds
+// as valid, with every symbol's line and the listing within the source.
+#include <algorithm>
+#include <string>
+#include <string_view>
+
+#include "Assembler.h"
+#include "CPU.h"
+#include "FuzzSupport.h"
+#include "Loader.h"
+
+namespace {
+
+// Larger inputs only repeat what smaller ones reach, more slowly.
+constexpr size_t MaxInput = size_t(1) << 16;
+// Images up to this size are also built and listed; larger ones (a single
+// .space can ask for millions of words) only cost time.
+constexpr size_t MaxBuiltWords = size_t(1) << 16;
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size > MaxInput) return 0;
+  const std::string_view source(reinterpret_cast<const char*>(data), size);
+  const uint32_t lines = uint32_t(std::count(source.begin(), source.end(), '\n')) + 1;
+
+  const TAsmResult r = Assemble(source);
+  FUZZ_CHECK(r.ErrorCount <= MaxAsmErrors);
+  FUZZ_CHECK(r.Ok() || r.Sections.empty());
+  size_t errors = 0;
+  for (size_t k = 0; k < r.Diagnostics.size(); ++k) {
+    const TAsmDiagnostic& d = r.Diagnostics[k];
+    FUZZ_CHECK(d.Line >= 1 && d.Line <= lines && d.Column >= 1 && !d.Message.empty());
+    if (k > 0) FUZZ_CHECK(r.Diagnostics[k - 1].Line <= d.Line);
+    errors += d.Severity == TAsmSeverity::Error;
+  }
+  FUZZ_CHECK(errors == r.ErrorCount);
+  if (!r.Ok()) return 0;
+
+  size_t words = 0;
+  for (const TAsmSection& s : r.Sections) {
+    FUZZ_CHECK(s.Count >= 1 && int64_t(s.Start) + s.Count - 1 <= 0x7FFFFFFF);
+    words += s.Count;
+  }
+  FUZZ_CHECK(int64_t(words) <= MaxImageWords);
+  for (const TAsmSymbol& s : r.Symbols.Symbols) FUZZ_CHECK(s.Line >= 1 && s.Line <= lines);
+  if (words > MaxBuiltWords) return 0;
+
+  ProgramLines.Assign(CodText(r));
+  FUZZ_CHECK(BuildImage());
+  for (const TAsmSection& s : r.Sections)
+    if (s.Kind == TSectionKind::Code || s.Kind == TSectionKind::Data)
+      for (uint32_t k = 0; k < s.Count; ++k) {
+        const uint32_t line = r.Symbols.LineAt(int32_t(uint32_t(s.Start) + k));
+        FUZZ_CHECK(line >= 1 && line <= lines);
+      }
+  ProgramLines.Clear();
+  TheMemory.Clear();
+  const std::string listing = ListingText(r, source);
+  FUZZ_CHECK(std::count(listing.begin(), listing.end(), '\n') >= std::count(source.begin(), source.end(), '\n'));
+  return 0;
+}
