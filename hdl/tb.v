@@ -15,7 +15,7 @@
 //   +log=FILE        where the commit log goes (default commit.log)
 //   +max_steps=N     stop after N instructions (default: no limit)
 //   +max_cycles=N    stop after N clock cycles, so that a design that never
-//                    stops cannot hang the run (default 10000000)
+//                    stops cannot hang the run (default 1000000)
 //
 // The design is the module named by the macro TAVORA_DUT (default
 // tavora_core) with the port list documented in ref_core.v.
@@ -81,6 +81,7 @@ module tb;
     integer k, found;
     begin
       offset = address - base;
+      stores = stores + 1;
       if (offset < MEM_WORDS) begin
         mem[offset] = value;
       end else begin
@@ -103,8 +104,11 @@ module tb;
     end
   endtask
 
+  // Counts stores, so that a read of the address just stored to sees the
+  // new word (the lookup function's reads of the arrays are no events).
+  reg [31:0] stores = 0;
   reg [32:0] read_word;
-  always @* begin
+  always @(mem_addr or stores) begin
     read_word = lookup(mem_addr);
     mem_rdata = read_word[31:0];
   end
@@ -113,7 +117,7 @@ module tb;
   reg [8*1024-1:0] mem_file, log_file;
   integer log_fd, probe, words, chars;
   reg [8*64-1:0] line;
-  reg [63:0] steps = 0, cycles = 0, max_steps = 0, max_cycles = 10000000;
+  reg [63:0] steps = 0, cycles = 0, max_steps = 0, max_cycles = 1000000;
   reg [32:0] at_pc;
 
   task finish_run(input [8*32-1:0] reason);
