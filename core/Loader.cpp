@@ -1,9 +1,12 @@
 #include "Loader.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
-#include <cstdio>
-#include <memory>
+#include <cerrno>
+#include <new>
+
 
 #include "CPU.h"
 
@@ -15,13 +18,16 @@ TFileOpenError::TFileOpenError(const std::string& name)
 
 // ---------------------------------------------------------------- lines
 
-void TProgramLines::Assign(std::string text) {
-  if (size_t nul = text.find('\0'); nul != std::string::npos) text.resize(nul);
-  std::vector<uint32_t> starts;
+namespace {
+
+// Calls line(start) for the start of every line of the text, until it
+// returns false; returns whether every line was seen.
+template <class Line>
+bool ForEachLine(const std::string& text, Line&& line) {
   const size_t n = text.size();
   size_t pos = 0;
   while (pos < n) {
-    starts.push_back(uint32_t(pos));
+    if (!line(pos)) return false;
     size_t end = pos;
     while (end < n && text[end] != '\n' && text[end] != '\r') ++end;
     if (end == n) {
@@ -32,9 +38,29 @@ void TProgramLines::Assign(std::string text) {
       pos = end + 1;
     }
   }
-  starts.push_back(uint32_t(n));
+  return true;
+}
+
+}  // namespace
+
+bool TProgramLines::Assign(std::string text, size_t maxLines) {
+  if (size_t nul = text.find('\0'); nul != std::string::npos) text.resize(nul);
+  // Counted first, so the starts take one exact allocation and a file of
+  // nothing but line ends is refused before it costs four bytes a line.
+  size_t lines = 0;
+  const bool fits = ForEachLine(text, [&](size_t) { return ++lines <= maxLines; });
+  Clear();
+  if (!fits) return false;
+  std::vector<uint32_t> starts;
+  starts.reserve(lines + 1);
+  ForEachLine(text, [&](size_t pos) {
+    starts.push_back(uint32_t(pos));
+    return true;
+  });
+  starts.push_back(uint32_t(text.size()));
   Text = std::move(text);
   Starts = std::move(starts);
+  return true;
 }
 
 void TProgramLines::Clear() {
@@ -130,35 +156,57 @@ int32_t NumberAt(size_t line) {
   return v;
 }
 
+// The kind of section a keyword line starts, or None.
+enum class TSectionKind { None, Words, Fill, Reserve };
+
+TSectionKind KindOf(std::string_view keyword) {
+  if (keyword == ".CODE" || keyword == ".DATA") return TSectionKind::Words;
+  if (keyword == ".DS") return TSectionKind::Fill;
+  if (keyword == ".MEM") return TSectionKind::Reserve;
+  return TSectionKind::None;
+}
+
+size_t LinesOf(TSectionKind kind, int32_t count) {
+  return kind == TSectionKind::Words ? 3 + size_t(count) : kind == TSectionKind::Fill ? 4 : 3;
+}
+
+// An image beyond the caps is refused before anything is allocated for it.
+// The walk stops quietly at the first malformed section: the build then
+// fails there as it always has.
+void CheckCaps() {
+  int64_t reserved = 0, sections = 0;
+  size_t i = 0;
+  int32_t count;
+  while (i + 2 < ProgramLines.size()) {
+    const TSectionKind kind = KindOf(ProgramLines[i]);
+    if (kind == TSectionKind::None || !ParseNumber(ProgramLines[i + 2], count) || count < 1) return;
+    reserved += count;
+    if (++sections > MaxSections || reserved > MaxImageWords) throw TInvalidImage{};
+    i += LinesOf(kind, count);
+  }
+}
+
 void BuildSections() {
-  int64_t reserved = 0;
+  CheckCaps();
   size_t i = 0;
   while (i < ProgramLines.size()) {
-    const std::string_view keyword = ProgramLines[i];
-    const bool code = keyword == ".CODE" || keyword == ".DATA";
-    const bool space = keyword == ".DS";
-    const bool mem = keyword == ".MEM";
-    if (!code && !space && !mem) throw TInvalidImage{};
+    const TSectionKind kind = KindOf(ProgramLines[i]);
+    if (kind == TSectionKind::None) throw TInvalidImage{};
     const int32_t start = NumberAt(i + 1);
     const int32_t count = NumberAt(i + 2);
     if (count < 1) throw TInvalidImage{};
-    // A section past the last address, or an image larger than we are
-    // willing to hold, is refused like any other invalid contents.
-    reserved += count;
-    if (reserved > MaxImageWords || int64_t(start) + count > int64_t(INT32_MAX) + 1)
-      throw TInvalidImage{};
+    // A section past the last address is refused like any other invalid
+    // contents.
+    if (int64_t(start) + count > int64_t(INT32_MAX) + 1) throw TInvalidImage{};
     TheMemory.AddBlock(start, count);
-    if (space) {
+    if (kind == TSectionKind::Fill) {
       const uint32_t fill = uint32_t(NumberAt(i + 3));
       for (int32_t k = 0; k < count; ++k) TheMemory.WriteWord(int32_t(uint32_t(start) + uint32_t(k)), fill);
-      i += 4;
-    } else if (mem) {
-      i += 3;
-    } else {
+    } else if (kind == TSectionKind::Words) {
       for (int32_t k = 0; k < count; ++k)
         TheMemory.WriteWord(int32_t(uint32_t(start) + uint32_t(k)), uint32_t(NumberAt(i + 3 + size_t(k))));
-      i += 3 + size_t(count);
     }
+    i += LinesOf(kind, count);
   }
 }
 
@@ -191,33 +239,40 @@ bool Build(bool knownInvalid) {
   return valid;
 }
 
-// Reads a whole file; false when it cannot be opened or read. Sets tooBig
-// (and returns true) for a file beyond MaxFileBytes.
+// Reads a whole regular file; false when it cannot be opened or read, or is
+// something else (a named pipe or a terminal would block until written to).
+// Sets tooBig (and returns true) for a file beyond MaxFileBytes.
 bool ReadWholeFile(const std::string& name, std::string& text, bool& tooBig) {
   tooBig = false;
-  std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(name.c_str(), "rb"), &std::fclose);
-  if (!file) return false;
-  struct stat st {};
-  if (fstat(fileno(file.get()), &st) == 0 && S_ISDIR(st.st_mode)) return false;
-  if (fstat(fileno(file.get()), &st) == 0 && S_ISREG(st.st_mode)) {
-    if (uint64_t(st.st_size) > MaxFileBytes) {
-      tooBig = true;
-      return true;
+  struct TFile {
+    int fd;
+    ~TFile() {
+      if (fd >= 0) close(fd);
     }
-    text.reserve(size_t(st.st_size));
+  } file{open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
+  const int fd = file.fd;
+  if (fd < 0) return false;
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  if (uint64_t(st.st_size) > MaxFileBytes) {
+    tooBig = true;
+    return true;
   }
+  text.reserve(size_t(st.st_size));
   char buffer[1 << 16];
-  while (true) {
-    size_t got = std::fread(buffer, 1, sizeof buffer, file.get());
-    if (text.size() + got > MaxFileBytes) {
+  for (;;) {
+    ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return false;
+    if (got == 0) return true;
+    // The file may grow while it is read.
+    if (text.size() + size_t(got) > MaxFileBytes) {
       tooBig = true;
       text.clear();
       return true;
     }
-    text.append(buffer, got);
-    if (got < sizeof buffer) break;
+    text.append(buffer, size_t(got));
   }
-  return !std::ferror(file.get());
 }
 
 }  // namespace
@@ -227,14 +282,20 @@ bool BuildImage() { return Build(false); }
 bool LoadProgram(const std::string& name) {
   std::string text;
   bool tooBig = false;
-  if (!ReadWholeFile(name, text, tooBig)) throw TFileOpenError(name);
+  bool taken = false;
+  try {
+    if (!ReadWholeFile(name, text, tooBig)) throw TFileOpenError(name);
+    taken = !tooBig && ProgramLines.Assign(std::move(text), MaxImageLines);
+  } catch (const std::bad_alloc&) {
+    // A file we cannot hold is an invalid file, not the end of the program.
+    taken = false;
+  }
   // The name changes only once the file has been read, so a caption never
   // names a file whose contents are not the ones loaded.
   ProgramFileName = name;
-  if (tooBig) {
+  if (!taken) {
     ProgramLines.Clear();
     return Build(true);
   }
-  ProgramLines.Assign(std::move(text));
   return Build(false);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -12,8 +13,9 @@
 class TProgramLines {
  public:
   // Takes the whole file text; a NUL byte ends it. Lines end at LF, CR or
-  // CR LF; a final line end adds no empty line.
-  void Assign(std::string text);
+  // CR LF; a final line end adds no empty line. A text of more than
+  // maxLines lines is not taken: the list is left empty and false returned.
+  bool Assign(std::string text, size_t maxLines = SIZE_MAX);
   void Clear();
   size_t size() const { return Starts.empty() ? 0 : Starts.size() - 1; }
   bool empty() const { return size() == 0; }
@@ -34,10 +36,14 @@ class TFileOpenError : public std::runtime_error {
 extern TProgramLines ProgramLines;
 extern std::string ProgramFileName;
 
-// Limits that keep a hostile file from exhausting memory: the words one
-// image may reserve in all its sections, and the size of a file we read.
+// Limits that keep a hostile file from exhausting memory or time: the words
+// one image may reserve in all its sections, its number of sections, and
+// the size of a file we read. An image beyond them is invalid.
 constexpr int64_t MaxImageWords = int64_t(1) << 24;   // 16M words, 64 MiB
+constexpr int64_t MaxSections = int64_t(1) << 20;     // 1,048,576
 constexpr uint64_t MaxFileBytes = uint64_t(1) << 28;  // 256 MiB
+// No valid image has more lines: at most four per section besides its words.
+constexpr size_t MaxImageLines = size_t(4 * MaxSections + MaxImageWords);
 
 // The texts the loader shows.
 extern const char* const InvalidFileMessage;
@@ -50,7 +56,9 @@ bool ParseNumber(std::string_view text, int32_t& value);
 
 // Reads the file into ProgramLines and builds the image. Throws
 // TFileOpenError (leaving everything as it was) when the file cannot be
-// read. Returns false when its contents were invalid.
+// read or is not a regular file (a pipe or a terminal would block). Returns
+// false when its contents were invalid, also when they were too large to
+// hold.
 bool LoadProgram(const std::string& name);
 // Clears memory and registers and builds the image from ProgramLines (the
 // default image when it is empty). Returns false for an invalid image, which

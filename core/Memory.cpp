@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <numeric>
 #include <cstdlib>
 #include <new>
 #include <queue>
@@ -16,6 +15,8 @@ TMemory::~TMemory() = default;
 void TMemory::Clear() {
   Sections.clear();
   SectionWords.clear();
+  ChunkNext = nullptr;
+  ChunkLeft = 0;
   Index.clear();
   IndexDirty = false;
   Pages.clear();
@@ -36,19 +37,35 @@ void TMemory::AddBlock(int32_t start, int32_t count) {
   if (count < 1) throw std::length_error("block without words");
   if (int64_t(start) + count > int64_t(INT32_MAX) + 1)
     throw std::length_error("block reaches past the last address");
-  // calloc leaves untouched pages to the operating system, so a large
-  // reserved area costs no memory until it is used.
-  std::unique_ptr<uint32_t[], TFreeWords> words(
-      static_cast<uint32_t*>(std::calloc(size_t(count), sizeof(uint32_t))));
-  if (!words) throw std::bad_alloc();
   // Room for the new section before anything changes, so a failing
   // allocation leaves the memory as it was; growth by doubling keeps a load
   // of many sections linear.
   if (Sections.size() == Sections.capacity()) Sections.reserve(Sections.size() * 2 + 16);
   if (SectionWords.size() == SectionWords.capacity()) SectionWords.reserve(SectionWords.size() * 2 + 16);
+  uint32_t* words;
+  if (count <= SmallSection) {
+    // Small sections share larger zeroed chunks: a million one-word
+    // sections would otherwise cost a million allocations.
+    if (ChunkLeft < count) {
+      std::unique_ptr<uint32_t[], TFreeWords> chunk(static_cast<uint32_t*>(std::calloc(ChunkWords, sizeof(uint32_t))));
+      if (!chunk) throw std::bad_alloc();
+      ChunkNext = chunk.get();
+      ChunkLeft = ChunkWords;
+      SectionWords.push_back(std::move(chunk));
+    }
+    words = ChunkNext;
+    ChunkNext += count;
+    ChunkLeft -= count;
+  } else {
+    // calloc leaves untouched pages to the operating system, so a large
+    // reserved area costs no memory until it is used.
+    std::unique_ptr<uint32_t[], TFreeWords> own(static_cast<uint32_t*>(std::calloc(size_t(count), sizeof(uint32_t))));
+    if (!own) throw std::bad_alloc();
+    words = own.get();
+    SectionWords.push_back(std::move(own));
+  }
 
-  TBlockRef ref{start, count, words.get(), false};
-  SectionWords.push_back(std::move(words));
+  TBlockRef ref{start, count, words, false};
   Sections.push_back(TSection{ref});
   IndexDirty = true;
   if (SingleCount) SinglesShadowed = true;
@@ -229,52 +246,69 @@ int32_t TMemory::FindSlow(int32_t address, bool create) {
 
 // Sorts the sections into disjoint segments, each naming the oldest section
 // that covers it, and marks the sections that no other section overlaps.
-// A sweep over the sorted section ends: n log n in the number of sections.
+// One sweep over the sorted section ends.
 void TMemory::RebuildIndex() {
   IndexDirty = false;
   Index.clear();
   if (Sections.empty()) return;
 
-  const size_t count = Sections.size();
-  std::vector<int64_t> points;
-  points.reserve(count * 2);
-  for (const TSection& s : Sections) {
-    points.push_back(s.Ref.Start);
-    points.push_back(int64_t(s.Ref.Start) + s.Ref.Count);
-  }
-  std::sort(points.begin(), points.end());
-  points.erase(std::unique(points.begin(), points.end()), points.end());
-  auto pointIndex = [&](int64_t p) {
-    return uint32_t(std::lower_bound(points.begin(), points.end(), p) - points.begin());
+  struct TEnd {
+    int64_t At;
+    int32_t Section;
+    bool Closes;
   };
-
-  const size_t n = points.size();
-  std::vector<int32_t> cover(n + 1, 0);
-  std::vector<uint32_t> startOf(count), endOf(count);
+  const size_t count = Sections.size();
+  std::vector<TEnd> ends;
+  ends.reserve(count * 2);
   for (size_t i = 0; i < count; ++i) {
-    startOf[i] = pointIndex(Sections[i].Ref.Start);
-    endOf[i] = pointIndex(int64_t(Sections[i].Ref.Start) + Sections[i].Ref.Count);
-    cover[startOf[i]]++;
-    cover[endOf[i]]--;
+    const TBlockRef& r = Sections[i].Ref;
+    ends.push_back({r.Start, int32_t(i), false});
+    ends.push_back({int64_t(r.Start) + r.Count, int32_t(i), true});
   }
-  std::vector<int32_t> byStart(count);
-  std::iota(byStart.begin(), byStart.end(), 0);
-  std::sort(byStart.begin(), byStart.end(),
-            [&](int32_t a, int32_t b) { return startOf[size_t(a)] < startOf[size_t(b)]; });
+  // A loader adds sections in address order, perhaps in a few groups, so
+  // the ends come in a few ascending runs: merging runs costs n log(runs).
+  auto byPlace = [](const TEnd& a, const TEnd& b) { return a.At < b.At; };
+  std::vector<size_t> runs{0};
+  for (size_t i = 1; i < ends.size(); ++i)
+    if (ends[i].At < ends[i - 1].At) runs.push_back(i);
+  runs.push_back(ends.size());
+  while (runs.size() > 2) {
+    size_t kept = 1;
+    for (size_t j = 0; j + 2 < runs.size(); j += 2) {
+      std::inplace_merge(ends.begin() + ptrdiff_t(runs[j]), ends.begin() + ptrdiff_t(runs[j + 1]),
+                         ends.begin() + ptrdiff_t(runs[j + 2]), byPlace);
+      runs[kept++] = runs[j + 2];
+    }
+    if (runs.size() % 2 == 0) runs[kept++] = runs.back();
+    runs.resize(kept);
+  }
 
-  // overlapped[k]: segments before k that more than one section covers.
-  std::vector<int32_t> overlapped(n + 1, 0);
-  int32_t depth = 0;
-  size_t next = 0;
+  // Segment k runs from the k-th distinct end on. overlapped[k]: segments
+  // before k that more than one section covers.
+  constexpr uint32_t Open = UINT32_MAX;
+  std::vector<uint32_t> startOf(count), endOf(count, Open);
+  std::vector<uint32_t> overlapped{0};
+  overlapped.reserve(ends.size() + 1);
   std::priority_queue<int32_t, std::vector<int32_t>, std::greater<int32_t>> active;
-  Index.reserve(n);
-  for (size_t k = 0; k < n; ++k) {
-    depth += cover[k];
-    overlapped[k + 1] = overlapped[k] + (depth > 1 ? 1 : 0);
-    while (next < count && startOf[size_t(byStart[next])] == k) active.push(byStart[next++]);
-    while (!active.empty() && endOf[size_t(active.top())] <= k) active.pop();
-    int32_t oldest = active.empty() ? -1 : active.top();
-    if (Index.empty() || Index.back().Section != oldest) Index.push_back(TSegment{points[k], oldest});
+  int32_t depth = 0;
+  uint32_t k = 0;
+  for (size_t e = 0; e < ends.size(); ++k) {
+    const int64_t at = ends[e].At;
+    for (; e < ends.size() && ends[e].At == at; ++e) {
+      const size_t s = size_t(ends[e].Section);
+      if (ends[e].Closes) {
+        endOf[s] = k;
+        --depth;
+      } else {
+        startOf[s] = k;
+        ++depth;
+        active.push(int32_t(s));
+      }
+    }
+    overlapped.push_back(overlapped.back() + (depth > 1 ? 1 : 0));
+    while (!active.empty() && endOf[size_t(active.top())] != Open) active.pop();
+    const int32_t oldest = active.empty() ? -1 : active.top();
+    if (Index.empty() || Index.back().Section != oldest) Index.push_back(TSegment{at, oldest});
   }
 
   for (size_t i = 0; i < count; ++i) {

@@ -125,6 +125,10 @@ class TMemory {
 
   std::vector<TSection> Sections;
   std::vector<std::unique_ptr<uint32_t[], TFreeWords>> SectionWords;
+  static constexpr int32_t SmallSection = 256;
+  static constexpr size_t ChunkWords = 1 << 16;
+  uint32_t* ChunkNext = nullptr;
+  int32_t ChunkLeft = 0;
   std::vector<TSegment> Index;
   bool IndexDirty = false;
 

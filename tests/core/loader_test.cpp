@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <string>
 #include <vector>
 
@@ -143,6 +145,27 @@ TEST_F(LoaderTest, ReservesUpToTheImageLimit) {
   EXPECT_EQ(TheMemory.ReadWord(16777212), 0u);
 }
 
+// One section more than the cap, or more lines than any valid image can
+// have, makes the file invalid before anything is built.
+TEST_F(LoaderTest, SectionAndLineCaps) {
+  static int stores;
+  stores = 0;
+  DisplayHooks.MemoryChanged = [](int32_t) { ++stores; };
+  std::string sections;
+  sections.reserve(size_t(MaxSections) * 12);
+  for (int64_t k = 0; k < MaxSections; ++k) sections += ".MEM\n" + std::to_string(k) + "\n1\n";
+  EXPECT_FALSE(Load(Minimal + sections));
+  EXPECT_EQ(stores, 2);  // only the default image's two words
+  ExpectDefaultImage();
+  EXPECT_FALSE(Load(std::string(MaxImageLines + 1, '\n')));
+  ExpectDefaultImage();
+
+  TProgramLines lines;
+  EXPECT_TRUE(lines.Assign("a\nb\n", 2));
+  EXPECT_FALSE(lines.Assign("a\nb\nc", 2));
+  EXPECT_TRUE(lines.empty());
+}
+
 TEST_F(LoaderTest, MissingHeaderWarnsOnEveryBuild) {
   EXPECT_TRUE(Load(".CODE\n$800001\n1\n$1000FFFF\n"));
   EXPECT_EQ(Events, (std::vector<std::string>{"caption:Orvane  [" + Path + "]", NoHeader}));
@@ -163,6 +186,10 @@ TEST_F(LoaderTest, UnreadableFileChangesNothing) {
     EXPECT_EQ(std::string(e.what()), "Datei " + missing + " kann nicht geöffnet werden");
   }
   EXPECT_THROW(LoadProgram(Dir.Path), TFileOpenError);  // a folder
+  const std::string fifo = Dir.Path + "/pipe.cod";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_THROW(LoadProgram(fifo), TFileOpenError);  // would block until written to
+  EXPECT_THROW(LoadProgram("/dev/null"), TFileOpenError);
   EXPECT_EQ(ProgramFileName, Path);
   EXPECT_EQ(ProgramLines.size(), 6u);
   EXPECT_EQ(TheMemory.ReadWord(0x800001), 0x24010005u);

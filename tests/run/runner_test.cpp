@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
@@ -103,6 +104,33 @@ TEST(RunnerTest, LoaderMessagesOnStandardError) {
   auto empty = RunTool({dir.File("empty.cod", "")});
   EXPECT_EQ(empty.Status, 0);
   EXPECT_EQ(empty.Out.substr(0, 25), "stop: idle-loop\nsteps: 1\n");
+}
+
+// Data blocks A ($10, 4 words) and B ($12, 4 words) overlap. A load from
+// $15 (only B) caches B; the next fetch caches the code again; then $13
+// must come from A, the oldest block covering it, not from B.
+TEST(RunnerTest, OverlappingBlocksGiveTheOldestWordAfterTheCodeWasCached) {
+  TTempDir dir;
+  auto r = RunTool({"-d", "$13", dir.File("overlap.cod",
+                                    ".CODE\n$800000\n4\n$52455341\n$8C010015\n$8C020013\n$1000FFFF\n"
+                                    ".DATA\n$10\n4\n$A0\n$A1\n$A2\n$A3\n"
+                                    ".DATA\n$12\n4\n$B2\n$B3\n$B4\n$B5\n")});
+  EXPECT_EQ(r.Status, 0);
+  EXPECT_NE(r.Out.find("R01 $000000b5\nR02 $000000a3\n"), std::string::npos) << r.Out;
+  EXPECT_NE(r.Out.find("$00000013: 000000a3\n"), std::string::npos) << r.Out;
+}
+
+// Only regular files are read: a named pipe nobody writes to, a directory
+// or a terminal must not block or be taken for an image.
+TEST(RunnerTest, RefusesFilesThatAreNotRegularAtOnce) {
+  TTempDir dir;
+  const std::string fifo = dir.Path + "/pipe.cod";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& name : {fifo, dir.Path, std::string("/dev/null")}) {
+    auto r = RunTool({name});
+    EXPECT_EQ(r.Status, 2) << name;
+    EXPECT_EQ(r.Err, "Datei " + name + " kann nicht geöffnet werden\n");
+  }
 }
 
 TEST(RunnerTest, HelpGoesToStandardOutput) {
