@@ -41,23 +41,30 @@ class TCPU {
 
 extern TCPU TheCPU;
 
-[[gnu::always_inline]] inline bool TCPU::Execute(const uint32_t w) {
-  TState& s = TheState;
-  s.SetReg(-1, int32_t(s.Regs[0] + 1));
+// The instruction set, written once over a machine M that offers
+//   PC(), SetPC(v), Reg(i), SetReg(i, v)   (i in 0..31, values as words)
+//   Load(address), Store(address, value)
+// and carries out the word w fetched from the program counter: the counter
+// advances first, operands are read before any result is written. True when
+// the instruction was a load or a store. TCPU::Execute runs it on TheState
+// and TheMemory; the fast run on a copy of the registers held in locals.
+template <class M>
+[[gnu::always_inline]] inline bool ExecuteWord(M& m, const uint32_t w) {
+  m.SetPC(m.PC() + 1);
 
-  const uint32_t a = s.Regs[1 + ((w >> 21) & 31)];
+  const uint32_t a = m.Reg(int((w >> 21) & 31));
   const int rb = int((w >> 16) & 31);
   if (w <= 0x3FFFFFF) {
-    const uint32_t b = s.Regs[1 + rb];
+    const uint32_t b = m.Reg(rb);
     const int rc = int((w >> 11) & 31);
     switch (w & 63) {
-      case 0: s.SetReg(rc, int32_t(a + a)); break;
-      case 2: s.SetReg(rc, int32_t(a >> 1)); break;
-      case 32: case 34: s.SetReg(rc, int32_t(a - b)); break;
-      case 33: case 35: s.SetReg(rc, int32_t(a + b)); break;
-      case 36: s.SetReg(rc, int32_t(a ^ b)); break;
-      case 37: s.SetReg(rc, int32_t(a | b)); break;
-      case 38: case 39: s.SetReg(rc, int32_t(a & b)); break;
+      case 0: m.SetReg(rc, a + a); break;
+      case 2: m.SetReg(rc, a >> 1); break;
+      case 32: case 34: m.SetReg(rc, a - b); break;
+      case 33: case 35: m.SetReg(rc, a + b); break;
+      case 36: m.SetReg(rc, a ^ b); break;
+      case 37: m.SetReg(rc, a | b); break;
+      case 38: case 39: m.SetReg(rc, a & b); break;
       default: break;  // illegal function codes only advance the counter
     }
     return false;
@@ -65,28 +72,43 @@ extern TCPU TheCPU;
   const uint32_t imm = SignExtend(w & 0xFFFF, 16);
   const int32_t sa = int32_t(a), si = int32_t(imm);
   switch (w >> 26) {
-    case 4: if (a == 0) s.SetReg(-1, int32_t(s.Regs[0] + imm)); break;
-    case 5: if (a != 0) s.SetReg(-1, int32_t(s.Regs[0] + imm)); break;
-    case 8: case 10: s.SetReg(rb, int32_t(a - imm)); break;
-    case 9: case 11: s.SetReg(rb, int32_t(a + imm)); break;
-    case 12: s.SetReg(rb, int32_t(a ^ imm)); break;
-    case 13: s.SetReg(rb, int32_t(a | imm)); break;
-    case 14: case 15: s.SetReg(rb, int32_t(a & imm)); break;
-    case 22: s.SetReg(-1, sa); break;
-    case 23: s.SetReg(31, int32_t(s.Regs[0])); s.SetReg(-1, sa); break;
-    case 24: s.SetReg(rb, 0); break;
-    case 25: s.SetReg(rb, sa > si); break;
-    case 26: s.SetReg(rb, sa == si); break;
-    case 27: s.SetReg(rb, sa >= si); break;
-    case 28: s.SetReg(rb, sa < si); break;
-    case 29: s.SetReg(rb, sa != si); break;
-    case 30: s.SetReg(rb, sa <= si); break;
-    case 31: s.SetReg(rb, 1); break;
-    case 35: s.SetReg(rb, int32_t(TheMemory.ReadWord(int32_t(a + imm)))); return true;
-    case 43: TheMemory.WriteWord(int32_t(a + imm), s.Regs[1 + rb]); return true;
+    case 4: if (a == 0) m.SetPC(m.PC() + imm); break;
+    case 5: if (a != 0) m.SetPC(m.PC() + imm); break;
+    case 8: case 10: m.SetReg(rb, a - imm); break;
+    case 9: case 11: m.SetReg(rb, a + imm); break;
+    case 12: m.SetReg(rb, a ^ imm); break;
+    case 13: m.SetReg(rb, a | imm); break;
+    case 14: case 15: m.SetReg(rb, a & imm); break;
+    case 22: m.SetPC(a); break;
+    case 23: m.SetReg(31, m.PC()); m.SetPC(a); break;
+    case 24: m.SetReg(rb, 0); break;
+    case 25: m.SetReg(rb, sa > si); break;
+    case 26: m.SetReg(rb, sa == si); break;
+    case 27: m.SetReg(rb, sa >= si); break;
+    case 28: m.SetReg(rb, sa < si); break;
+    case 29: m.SetReg(rb, sa != si); break;
+    case 30: m.SetReg(rb, sa <= si); break;
+    case 31: m.SetReg(rb, 1); break;
+    case 35: m.SetReg(rb, m.Load(int32_t(a + imm))); return true;
+    case 43: m.Store(int32_t(a + imm), m.Reg(rb)); return true;
     default: break;  // illegal opcodes, the stop opcode included
   }
   return false;
+}
+
+// The machine as everyone sees it: every write notifies the display.
+struct TGlobalMachine {
+  uint32_t PC() const { return TheState.Regs[0]; }
+  void SetPC(uint32_t v) { TheState.SetReg(-1, int32_t(v)); }
+  uint32_t Reg(int i) const { return TheState.Regs[i + 1]; }
+  void SetReg(int i, uint32_t v) { TheState.SetReg(i, int32_t(v)); }
+  uint32_t Load(int32_t address) { return TheMemory.ReadWord(address); }
+  void Store(int32_t address, uint32_t v) { TheMemory.WriteWord(address, v); }
+};
+
+[[gnu::always_inline]] inline bool TCPU::Execute(const uint32_t w) {
+  TGlobalMachine m;
+  return ExecuteWord(m, w);
 }
 
 inline TStopTest TCPU::StopTest() {

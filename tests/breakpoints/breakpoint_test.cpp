@@ -1,7 +1,9 @@
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "BreakIndex.h"
 #include "CoreFixture.h"
 #include "Run.h"
 
@@ -283,11 +285,50 @@ TStopReason PlainRun(uint64_t maxSteps, uint64_t& steps) {
   }
 }
 
+// What the display receivers saw, each with the state it could look at.
+std::vector<std::string> Seen;
+
+void SeeRegister(int i) { Seen.push_back("R" + std::to_string(i) + "=" + std::to_string(TheState.GetReg(i))); }
+void SeeNextCommand() {
+  Seen.push_back("P" + std::to_string(TheState.NextAddress) + ":" + std::to_string(TheState.NextWord) + "@" +
+                 std::to_string(TheState.GetReg(-1)));
+}
+void SeeStore(int32_t a) {
+  // Reading moves the memory's cached block, as an inspector may.
+  Seen.push_back("M" + std::to_string(a) + "=" + std::to_string(TheMemory.ReadWord(a)));
+}
+void SeeRow(TBreakPoint* bp) {
+  const auto at = std::find(BreakPoints.begin(), BreakPoints.end(), bp) - BreakPoints.begin();
+  Seen.push_back("B" + std::to_string(at) + ":" + std::to_string(bp->ActCount) + "@" +
+                 std::to_string(TheState.GetReg(-1)));
+}
+
+// A random breakpoint, often at the program's own addresses and watching
+// the words and registers it uses.
+void RandomBreakPoint(std::mt19937& rng) {
+  auto* bp = new TBreakPoint;
+  bp->UseInstruction = rng() % 4 != 0;
+  bp->Instruction = 0x100 + int32_t(rng() % 44);
+  switch (rng() % 4) {
+    case 0: bp->LockPosition = true; bp->Position = 0x100 + int32_t(rng() % 48); break;
+    case 1: bp->LockRegister = true; bp->Register = int(rng() % 6); break;
+    default: break;
+  }
+  bp->LockValue = rng() % 3 == 0;
+  bp->Value = rng() % 2 ? 0x100 + rng() % 48 : rng() % 4;
+  bp->UseCount = rng() % 2;
+  bp->MaxCount = int32_t(rng() % 5);
+  bp->UpdateView();
+}
+
 // Random programs over overlapping blocks, with loads and stores into the
-// overlap and into the code itself, must end exactly as the plain loop does:
-// same reason, steps, registers, memory and cached block.
+// overlap and into the code itself, and random breakpoints of every kind,
+// must run exactly as the plain loop with CheckAll does: same reason, steps,
+// registers, memory, cached block, breakpoint counters and references, and
+// the same display notifications seeing the same state. Runs that stop at a
+// breakpoint are resumed, as a user would.
 TEST(RunFastTest, MatchesThePlainLoop) {
-  for (uint32_t seed = 1; seed <= 300; ++seed) {
+  for (uint32_t seed = 1; seed <= 400; ++seed) {
     std::mt19937 rng(seed);
     std::vector<uint32_t> code(40), data(24);
     for (auto& w : code) {
@@ -301,19 +342,21 @@ TEST(RunFastTest, MatchesThePlainLoop) {
         case 4: w = Add(r1, r1, r2); break;
         case 5: w = rng() % 4 ? Addi(r1, r2, int32_t(rng() % 5) - 2) : IdleLoopWord; break;
         case 6: w = rng() % 3 ? Subi(r1, r1, 1) : Stop; break;
-        case 7: w = Jr(r1); break;
+        case 7: w = rng() % 2 ? Jr(r1) : Jalr(r1); break;
         default: w = Lw(r1, r2, int32_t(rng() % 8)); break;
       }
     }
     for (auto& w : data) w = rng() % 3 ? Addi(int(rng() % 6), 0, int32_t(rng() % 0x120)) : uint32_t(0x100 + rng() % 40);
-    const bool watch = rng() % 2;
-    const int32_t watched = 0x100 + int32_t(rng() % 48);
+    const int breakPoints = seed % 3 == 0 ? 0 : int(rng() % (seed % 2 ? 4 : 60));
+    const bool display = rng() % 2, rows = rng() % 2;
+    const int pollShift = 1 + int(rng() % 6);
 
     struct TEnd {
-      TStopReason reason;
+      std::vector<TStopReason> reasons;
       uint64_t steps;
-      std::vector<uint32_t> regs, words;
+      std::vector<uint32_t> regs, words, counts;
       int32_t lastStart, lastCount;
+      std::vector<std::string> seen;
     };
     auto run = [&](bool fast) {
       ResetCore();
@@ -323,19 +366,25 @@ TEST(RunFastTest, MatchesThePlainLoop) {
       for (size_t i = 0; i < data.size(); ++i) TheMemory.WriteWord(0x118 + int32_t(i), data[i]);
       for (int r = 1; r < 6; ++r) TheState.SetReg(r, int32_t(0x100 + rng() % 48));
       TheState.SetReg(-1, 0x100);
-      if (watch) {
-        auto* bp = new TBreakPoint;
-        bp->LockPosition = true;
-        bp->Position = watched;
-        bp->Value = TheMemory.ReadWord(watched);
-        bp->UseCount = true;
-        bp->MaxCount = 3;
-      }
+      for (int i = 0; i < breakPoints; ++i) RandomBreakPoint(rng);
+      Seen.clear();
+      if (display) DisplayHooks = {SeeRegister, SeeNextCommand, SeeStore};
+      if (rows) DisplayHooks.BreakPointUpdated = SeeRow;
       TEnd end{};
-      end.reason = fast ? RunFast(500, end.steps) : PlainRun(500, end.steps);
+      while (end.steps < 500 && (end.reasons.empty() || end.reasons.back() == TStopReason::BreakPoint))
+        end.reasons.push_back(fast ? RunFast(500 - end.steps, end.steps, TNoPoll(), pollShift)
+                                   : PlainRun(500, end.steps));
+      DisplayHooks = TDisplayHooks{};
       end.lastStart = TheMemory.LastBlock().Start;
       end.lastCount = TheMemory.LastBlock().Count;
       for (int r = -1; r < 32; ++r) end.regs.push_back(uint32_t(TheState.GetReg(r)));
+      end.regs.push_back(uint32_t(TheState.NextAddress));
+      end.regs.push_back(TheState.NextWord);
+      for (const TBreakPoint* bp : BreakPoints) {
+        end.counts.push_back(uint32_t(bp->ActCount));
+        end.counts.push_back(bp->Value);
+      }
+      end.seen = Seen;
       for (int32_t a = 0xF8; a < 0x138; ++a) end.words.push_back(TheMemory.ReadWord(a));
       return end;
     };
@@ -343,12 +392,48 @@ TEST(RunFastTest, MatchesThePlainLoop) {
     TEnd plain = run(false);
     rng = start;
     TEnd fast = run(true);
-    ASSERT_EQ(fast.reason, plain.reason) << "seed " << seed;
+    ASSERT_EQ(fast.reasons, plain.reasons) << "seed " << seed;
     ASSERT_EQ(fast.steps, plain.steps) << "seed " << seed;
     ASSERT_EQ(fast.regs, plain.regs) << "seed " << seed;
     ASSERT_EQ(fast.lastStart, plain.lastStart) << "seed " << seed;
     ASSERT_EQ(fast.lastCount, plain.lastCount) << "seed " << seed;
     ASSERT_EQ(fast.words, plain.words) << "seed " << seed;
+    ASSERT_EQ(fast.counts, plain.counts) << "seed " << seed;
+    ASSERT_EQ(fast.seen, plain.seen) << "seed " << seed;
+  }
+  ResetCore();
+}
+
+// The index alone against the plain walk: many breakpoints, random states.
+TEST(BreakIndexTest, ChecksAsThePlainWalkDoes) {
+  for (uint32_t seed = 1; seed <= 200; ++seed) {
+    std::mt19937 rng(seed);
+    const int count = int(rng() % 300);
+    std::vector<std::pair<int32_t, std::vector<uint32_t>>> states(60);
+    for (auto& [pc, regs] : states) {
+      pc = 0x100 + int32_t(rng() % 44);
+      for (int r = 0; r < 6; ++r) regs.push_back(rng() % 4);
+    }
+    auto run = [&](bool indexed) {
+      ResetCore();
+      TheMemory.AddBlock(0x100, 48);
+      const std::mt19937 start = rng;
+      for (int i = 0; i < count; ++i) RandomBreakPoint(rng);
+      rng = start;
+      Seen.clear();
+      DisplayHooks.BreakPointUpdated = SeeRow;
+      TBreakIndex index;
+      index.Build();
+      std::vector<bool> fired;
+      for (const auto& [pc, regs] : states) {
+        TheState.Regs[0] = uint32_t(pc);
+        for (int r = 1; r < 6; ++r) TheState.Regs[r + 1] = regs[size_t(r)];
+        TheMemory.WriteWord(0x100 + int32_t(regs[0] * 11), regs[1]);
+        fired.push_back(indexed ? index.Check(pc) : CheckAll());
+      }
+      return std::make_pair(fired, Seen);
+    };
+    ASSERT_EQ(run(true), run(false)) << "seed " << seed;
   }
   ResetCore();
 }

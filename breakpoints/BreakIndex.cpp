@@ -1,0 +1,24 @@
+#include "BreakIndex.h"
+
+#include <algorithm>
+
+void TBreakIndex::Build() {
+  Always.clear();
+  Addresses.clear();
+  for (TBreakPoint* bp : BreakPoints) {
+    if (bp->UseInstruction && !bp->LockPosition)
+      Addresses.push_back(bp->Instruction);
+    else
+      Always.push_back(bp);
+  }
+  std::sort(Addresses.begin(), Addresses.end());
+  Filter.assign(Addresses.empty() ? 0 : size_t(1) << (FilterBits - 6), 0);
+  for (int32_t a : Addresses) Filter[Hash(a) >> 6] |= uint64_t(1) << (Hash(a) & 63);
+}
+
+bool TBreakIndex::Check(int32_t pc) {
+  if (!Addresses.empty() && Named(pc)) return CheckAll();
+  bool fired = false;
+  for (TBreakPoint* bp : Always) fired |= bp->Check();
+  return fired;
+}
