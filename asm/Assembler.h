@@ -49,9 +49,11 @@
 #include <unordered_map>
 #include <vector>
 
+#include "Loader.h"
+
 constexpr size_t MaxAsmErrors = 100;
-// Sections one source may open; each becomes a memory block when loaded.
-constexpr size_t MaxAsmSections = 65536;
+// Sections one source may open: as many as the loader accepts.
+constexpr size_t MaxAsmSections = size_t(MaxSections);
 
 enum class TAsmSeverity { Error, Warning };
 
