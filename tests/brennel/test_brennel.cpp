@@ -2,6 +2,7 @@
 // command line, messages and exit statuses through the real program.
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -183,7 +184,8 @@ void PrintTo(const ImageCase& c, std::ostream* os) { *os << c.name; }
 
 class Image : public ::testing::TestWithParam<ImageCase> {};
 
-// Huge runs and wrapping addresses, checked on the list so nothing large is written.
+// Runs up to the size limit and wrapping addresses, checked on the list so
+// nothing large is written.
 TEST_P(Image, HoldsRunsAsCounts) {
     TempDir dir;
     std::vector<MEMITEM> image;
@@ -199,12 +201,11 @@ TEST_P(Image, HoldsRunsAsCounts) {
 INSTANTIATE_TEST_SUITE_P(
     Brennel, Image,
     ::testing::Values(
-        ImageCase{"HugeSpace", ".DS\n0x0\n0xFFFFFFFF\n", {{3, 0xFFFFFFFF}}},
-        ImageCase{"HugeFilledSpace", ".DS\n0x0\n0xFFFFFFFF\n0x7\n", {{4, 7, 0xFFFFFFFF}}},
-        ImageCase{"HugeGap", ".CODE\n0x0\n0x1\n0x1\n.CODE\n0x7FFFFFFF\n0x1\n0x2\n", {{0, 1}, {3, 0x7FFFFFFE}, {0, 2}}},
+        ImageCase{"HugeSpace", ".DS\n0x0\n0x1000000\n", {{3, 0x1000000}}},
+        ImageCase{"HugeFilledSpace", ".DS\n0x0\n0x1000000\n0x7\n", {{4, 7, 0x1000000}}},
+        ImageCase{"HugeGap", ".CODE\n0x0\n0x1\n0x1\n.CODE\n0xFFFFFF\n0x1\n0x2\n", {{0, 1}, {3, 0xFFFFFE}, {0, 2}}},
         ImageCase{"NegativeStartGetsNoFill", ".CODE\n0x0\n0x1\n0x1\n.DS\n0x80000000\n0x1\n", {{0, 1}, {3, 1}}},
-        ImageCase{"NextWrapsNegative", ".DS\n0x7FFFFFFF\n0x2\n.DS\n0x10\n0x0\n",
-                  {{3, 0x7FFFFFFF}, {3, 2}, {3, 0x8000000F}, {3, 0}}},
+        ImageCase{"NextWrapsNegative", ".CODE\n0x7FFFFFFF\n0x1\n0x5\n.DS\n0x80000002\n0x0\n", {{0, 5}, {3, 2}, {3, 0}}},
         ImageCase{"EmptyCodeSectionLeavesNext", ".CODE\n0x200\n0x0\n.CODE\n0x300\n0x0\n0x1\n", {{3, 0x300}, {0, 1}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -302,12 +303,18 @@ TEST_P(Messages, ByOutcome) {
     dir.Put("bad.mem", "keep");
     fs::create_directory(dir.Path("dir.cod"));
     fs::create_symlink("prog.cod", dir.Path("link.cod"));
+    ASSERT_EQ(::mkfifo(dir.Path("pipe.cod").c_str(), 0600), 0);
+    dir.Put("huge.cod", "");
+    fs::resize_file(dir.Path("huge.cod"), kMaxInputBytes + 1);  // sparse: costs no disk
+    dir.Put("wide.cod", ".DS\n0x0\n0x7FFFFFFF\n");
+    dir.Put("gap.cod", ".CODE\n0x0\n0x1\n0x1\n.CODE\n0x1000000\n0x1\n0x2\n");
     std::vector<std::string> args = GetParam().args;
     EXPECT_EQ(RunBrennel(dir, args), (Outcome{GetParam().status, ""}));
     args.insert(args.begin(), "-verbose");
     EXPECT_EQ(RunBrennel(dir, args), (Outcome{GetParam().status, "Parsing cod-file...\n" + GetParam().verbose}));
     EXPECT_EQ(dir.Get("prog.cod"), kProg);
     EXPECT_EQ(dir.Get("bad.mem"), "keep");
+    for (const char* refused : {"pipe.mem", "huge.mem", "wide.mem", "gap.mem"}) EXPECT_FALSE(dir.Has(refused));
 }
 
 const std::string kParsed = "Parsing successful\nWriting memory file...\n";
@@ -319,6 +326,11 @@ INSTANTIATE_TEST_SUITE_P(
         RunCase{"SyntaxError", {"bad.cod"}, 2, "Parsing failed: Syntax error in input file\n"},
         RunCase{"MissingInput", {"none.cod"}, 1, "Parsing failed: error opening input file\n"},
         RunCase{"InputIsDirectory", {"dir.cod"}, 1, "Parsing failed: error opening input file\n"},
+        RunCase{"InputIsNamedPipe", {"pipe.cod"}, 1, "Parsing failed: error opening input file\n"},
+        RunCase{"InputIsDevice", {"/dev/zero"}, 1, "Parsing failed: error opening input file\n"},
+        RunCase{"InputTooLarge", {"huge.cod"}, 2, "Parsing failed: input file too large\n"},
+        RunCase{"ImageTooLarge", {"wide.cod"}, 2, "Parsing failed: image too large\n"},
+        RunCase{"GapTooLarge", {"gap.cod"}, 2, "Parsing failed: image too large\n"},
         RunCase{"OutputDirMissing", {"-o", "no/x.mem", "prog.cod"}, 3, kParsed + "Writing failed: error opening output file\n"},
         RunCase{"DiskFull", {"-o", "/dev/full", "prog.cod"}, 3, kParsed + "Writing failed: error opening output file\n"},
         RunCase{"OutputIsInput", {"-o", "prog.cod", "prog.cod"}, 3, kParsed + "Writing failed: output file is the input file\n"},

@@ -1,5 +1,9 @@
 #include "brennel.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <bit>
 #include <cstdio>
@@ -45,11 +49,14 @@ public:
     }
 
     bool Failed() const { return std::ferror(file_) != 0; }
+    // More than kMaxInputBytes were read (the file may grow while it is read).
+    bool TooLarge() const { return total_ > kMaxInputBytes; }
 
 private:
     int Peek() {
         if (pos_ == end_) {
-            end_ = std::fread(buf_.get(), 1, kIoBlock, file_);
+            end_ = TooLarge() ? 0 : std::fread(buf_.get(), 1, kIoBlock, file_);
+            total_ += end_;
             pos_ = 0;
             if (end_ == 0) return EOF;
         }
@@ -65,6 +72,7 @@ private:
     std::unique_ptr<char[]> buf_;
     std::size_t pos_ = 0;
     std::size_t end_ = 0;
+    std::uint64_t total_ = 0;
 };
 
 int HexDigit(char c) {
@@ -109,6 +117,9 @@ bool Above(std::uint32_t a, std::uint32_t b) {
     // Addresses compare as signed 32-bit numbers.
     return static_cast<std::int32_t>(a) > static_cast<std::int32_t>(b);
 }
+
+// Thrown when the memory file would exceed kMaxImageWords.
+struct ImageTooLarge {};
 
 // Section state of one parse. Addresses are kept unsigned so that running
 // past 0x7FFFFFFF wraps instead of overflowing.
@@ -171,13 +182,18 @@ private:
         return false;
     }
 
-    void Append(std::int32_t kind, std::uint32_t value) { image_.push_back(MEMITEM{kind, value, 0}); }
+    void Append(std::int32_t kind, std::uint32_t value) {
+        words_ += kind == KIND_WORD ? 1 : value;
+        if (words_ > kMaxImageWords) throw ImageTooLarge{};
+        image_.push_back(MEMITEM{kind, value, 0});
+    }
 
     std::vector<MEMITEM>& image_;
     State state_ = State::BeforeKeyword;
     std::uint32_t cur_ = 0;
     std::uint32_t next_ = 0;
     bool first_ = true;
+    std::uint64_t words_ = 0;  // words of the memory file so far
 };
 
 // Collects the memory file in large blocks. Once a write has failed the rest
@@ -295,23 +311,53 @@ std::string DeriveOutputName(const std::string& infile) {
     return infile + ".mem";
 }
 
-int parsecod(const char* infile, std::vector<MEMITEM>& image) {
-    std::FILE* file = std::fopen(infile, "r");
+namespace {
+
+// Opens a regular file for reading; null for anything else. Opening does
+// not wait for a writer, so a named pipe is refused at once.
+std::FILE* OpenRegular(const char* name, std::uint64_t& size) {
+    const int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat st {};
+    std::FILE* file = nullptr;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) file = fdopen(fd, "r");
+    if (file == nullptr) {
+        close(fd);
+        return nullptr;
+    }
+    size = static_cast<std::uint64_t>(st.st_size);
+    return file;
+}
+
+}  // namespace
+
+int parsecod(const char* infile, std::vector<MEMITEM>& image, ParseFailure* why) {
+    ParseFailure failure = ParseFailure::None;
+    std::uint64_t size = 0;
+    std::FILE* file = OpenRegular(infile, size);
     if (file == nullptr) return BRENNEL_NO_INPUT;
     const std::size_t before = image.size();
     int result = BRENNEL_OK;
+    if (size > kMaxInputBytes) {
+        result = BRENNEL_SYNTAX;
+        failure = ParseFailure::FileTooLarge;
+    }
     try {
         PieceReader reader(file);
         CodParser parser(image);
         char piece[kPieceMax + 1];
-        while (reader.Next(piece) != 0) {
-            if (!parser.Take(piece)) {
-                result = BRENNEL_SYNTAX;
-                break;
-            }
+        while (result == BRENNEL_OK && reader.Next(piece) != 0) {
+            if (!parser.Take(piece)) result = BRENNEL_SYNTAX;
+        }
+        if (result == BRENNEL_OK && reader.TooLarge()) {
+            result = BRENNEL_SYNTAX;
+            failure = ParseFailure::FileTooLarge;
         }
         // A read error (a directory, say) means the input could not be read.
         if (result == BRENNEL_OK && reader.Failed()) result = BRENNEL_NO_INPUT;
+    } catch (const ImageTooLarge&) {
+        result = BRENNEL_SYNTAX;
+        failure = ParseFailure::ImageTooLarge;
     } catch (const std::bad_alloc&) {
         // An image too large to hold counts as an input that cannot be read.
         result = BRENNEL_NO_INPUT;
@@ -321,6 +367,7 @@ int parsecod(const char* infile, std::vector<MEMITEM>& image) {
         image.resize(before);
         image.shrink_to_fit();
     }
+    if (why != nullptr) *why = failure;
     return result;
 }
 

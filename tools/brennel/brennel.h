@@ -48,8 +48,19 @@ int HandleOptions(int argc, char** argv, PROGARGS& args);
 // The name of the memory file for an input without -o.
 std::string DeriveOutputName(const std::string& infile);
 
-// Reads the .cod file and appends its entries; on failure the list is left empty.
-int parsecod(const char* infile, std::vector<MEMITEM>& image);
+// Limits that keep a hostile input from exhausting memory or disk: the size
+// of the .cod file, and the words of the memory file (as many as the
+// debugger can load; a larger memory file fits no testbench either).
+constexpr std::uint64_t kMaxInputBytes = std::uint64_t{1} << 28;  // 256 MiB
+constexpr std::uint64_t kMaxImageWords = std::uint64_t{1} << 24;  // 16,777,216
+
+// Why a parse failed beyond what its result code says.
+enum class ParseFailure { None, FileTooLarge, ImageTooLarge };
+
+// Reads the .cod file and appends its entries; on failure the list is left
+// empty. Only regular files are read (a named pipe would block). Inputs
+// beyond the limits above fail with BRENNEL_SYNTAX and a reason in *why.
+int parsecod(const char* infile, std::vector<MEMITEM>& image, ParseFailure* why = nullptr);
 
 // Writes the memory file; fails with BRENNEL_NO_OUTPUT when it cannot be
 // opened or fully written (including a failing close).

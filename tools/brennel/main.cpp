@@ -18,11 +18,16 @@ int main(int argc, char** argv) {
 
     say("Parsing cod-file...\n");
     std::vector<MEMITEM> image;
-    const int parsed = parsecod(args.infile, image);
+    ParseFailure why = ParseFailure::None;
+    const int parsed = parsecod(args.infile, image, &why);
     switch (parsed) {
     case BRENNEL_OK: say("Parsing successful\n"); break;
     case BRENNEL_NO_INPUT: say("Parsing failed: error opening input file\n"); break;
-    default: say("Parsing failed: Syntax error in input file\n"); break;
+    default:
+        say(why == ParseFailure::FileTooLarge    ? "Parsing failed: input file too large\n"
+            : why == ParseFailure::ImageTooLarge ? "Parsing failed: image too large\n"
+                                                 : "Parsing failed: Syntax error in input file\n");
+        break;
     }
     if (parsed != BRENNEL_OK) return parsed;
 
