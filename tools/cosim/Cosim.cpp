@@ -72,7 +72,8 @@ struct TFields {
   }
   bool Space(const char* next) {
     if (AtEnd()) return Fail(std::string("the line ends before ") + next);
-    if (Text[At] != ' ') return Fail(std::string("expected one space before ") + next);
+    if (Text[At] != ' ' || (At + 1 < Text.size() && Text[At + 1] == ' '))
+      return Fail(std::string("expected one space before ") + next);
     ++At;
     return true;
   }
