@@ -1,6 +1,7 @@
 #include "BreakForm.h"
 
 #include <QHeaderView>
+#include <QMouseEvent>
 #include <QVBoxLayout>
 
 #include <memory>
@@ -41,6 +42,16 @@ class TListView : public QTreeWidget {
   void resizeEvent(QResizeEvent* event) override {
     QTreeWidget::resizeEvent(event);
     Form->LVResize();
+  }
+  // A press below the rows keeps the selection: the first press of a
+  // double click there would otherwise leave nothing for the dialog.
+  void mousePressEvent(QMouseEvent* event) override {
+    if (!itemAt(event->position().toPoint())) {
+      setFocus(Qt::MouseFocusReason);
+      event->accept();
+      return;
+    }
+    QTreeWidget::mousePressEvent(event);
   }
   void mouseDoubleClickEvent(QMouseEvent* event) override {
     QTreeWidget::mouseDoubleClickEvent(event);

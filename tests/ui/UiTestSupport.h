@@ -54,6 +54,15 @@ inline TMainForm* OpenMainForm(std::unique_ptr<TMainForm>& form, const TTempDir&
   return form.get();
 }
 
+// A double click as the window system delivers it: the first press and
+// release arrive as such, only the second press as a double click.
+inline void DoubleClick(QWidget* widget, QPoint at) {
+  QTest::mousePress(widget, Qt::LeftButton, Qt::NoModifier, at);
+  QTest::mouseRelease(widget, Qt::LeftButton, Qt::NoModifier, at);
+  QTest::mouseDClick(widget, Qt::LeftButton, Qt::NoModifier, at);
+  QTest::mouseRelease(widget, Qt::LeftButton, Qt::NoModifier, at);
+}
+
 // The colour of one pixel of a widget's rendering.
 inline QColor PixelAt(QWidget* widget, int x, int y) {
   return widget->grab().toImage().pixelColor(x, y);

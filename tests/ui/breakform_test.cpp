@@ -245,14 +245,13 @@ class BreakFormTest : public QObject {
     {
       LV()->clearSelection();
       TDialogAnswer none(cancel);
-      QTest::mouseDClick(area, Qt::LeftButton, Qt::NoModifier, empty);
-      BreakForm->LVDblClick();
+      DoubleClick(area, empty);
       QCOMPARE(none.Seen, 0);
     }
     const QPoint onMem = LV()->visualItemRect(static_cast<QTreeWidgetItem*>(mem->Item)).center();
     {
       TDialogAnswer onRow(cancel);
-      QTest::mouseDClick(area, Qt::LeftButton, Qt::NoModifier, onMem);
+      DoubleClick(area, onMem);
       QCOMPARE(onRow.Seen, 1);
       QCOMPARE(seen, mem);
     }
@@ -260,7 +259,7 @@ class BreakFormTest : public QObject {
       // The selection outlives the first dialog; the empty part edits it.
       LV()->setCurrentItem(static_cast<QTreeWidgetItem*>(BreakPoints[0]->Item));
       TDialogAnswer onEmpty(cancel);
-      QTest::mouseDClick(area, Qt::LeftButton, Qt::NoModifier, empty);
+      DoubleClick(area, empty);
       QCOMPARE(onEmpty.Seen, 1);
       QCOMPARE(seen, BreakPoints[0]);
     }
