@@ -237,8 +237,9 @@ void TMainForm::CreateActions() {
   for (const TActionRow& row : table) {
     auto* action = new QAction(row.Caption, this);
     action->setProperty("category", row.Category);
-    action->setStatusTip(row.Hint);
+    // The hint is the button's tool-tip only: the status line keeps its one text.
     action->setToolTip(row.Hint);
+    action->setProperty("hint", row.Hint);
     action->setShortcut(row.Shortcut);
     action->setShortcutContext(Qt::ApplicationShortcut);
     if (row.Icon >= 0) action->setIcon(ActionIcon(row.Icon));
@@ -280,7 +281,7 @@ void TMainForm::CreateLayout() {
     if (auto* button = qobject_cast<QToolButton*>(ToolBar->widgetForAction(action))) {
       button->setAutoRaise(true);
       // A button whose action has no hint shows no tool-tip at all.
-      if (action->statusTip().isEmpty()) button->installEventFilter(new TNoToolTip(button));
+      if (action->property("hint").toString().isEmpty()) button->installEventFilter(new TNoToolTip(button));
     }
 
   auto* client = new QWidget(this);
@@ -487,6 +488,13 @@ void TMainForm::ABClearExecute() {
 void TMainForm::ABShowExecute() { ToggleBreakForm(); }
 
 void TMainForm::ADMemInspectExecute() { OpenMemoryInspector(this); }
+
+bool TMainForm::event(QEvent* event) {
+  // Menus and buttons report status tips (an empty one when they have
+  // none); the status line shows its one fixed text instead.
+  if (event->type() == QEvent::StatusTip) return true;
+  return QMainWindow::event(event);
+}
 
 void TMainForm::closeEvent(QCloseEvent* event) {
   if (Running()) {

@@ -148,6 +148,7 @@ class TMainForm : public QMainWindow {
   std::function<void()> FastRunPollHook;
 
  protected:
+  bool event(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:

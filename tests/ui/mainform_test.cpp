@@ -3,6 +3,8 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
 #include <QToolBar>
 #include <QScrollBar>
 #include <QTimer>
@@ -68,7 +70,7 @@ class MainFormTest : public QObject {
     QCOMPARE(f->ADRunFast->shortcut(), QKeySequence("Shift+F9"));
     QCOMPARE(f->ABClear->shortcut(), QKeySequence("Ctrl+F5"));
     QCOMPARE(f->ADReset->shortcut(), QKeySequence("Ctrl+F2"));
-    QCOMPARE(f->ADStop->statusTip(), QString("Bricht die Programmausführung ab"));
+    QCOMPARE(f->ADStop->statusTip(), QString());  // hints go to tool-tips; the status line stays put
     QCOMPARE(f->ADStop->toolTip(), QString("Bricht die Programmausführung ab"));
     QCOMPARE(f->ABSet->property("category").toString(), QString("Breakpoint"));
     QVERIFY(f->AFQuit->icon().isNull());
@@ -278,6 +280,29 @@ class MainFormTest : public QObject {
     f->TopAddress = f->ScrollBase = INT32_MAX;
     bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
     QCOMPARE(f->TopAddress, INT32_MIN);
+  }
+
+  void statusLineKeepsItsOneLine() {
+    auto* f = Open(CountingLoop());
+    const QString line = f->State->currentMessage();
+    QVERIFY(!line.isEmpty());
+    // Over a button with a hint, one without, and off the tool bar again.
+    for (QAction* a : {f->ADRun, f->AFOpen, f->ADStop}) {
+      QTest::mouseMove(f->ToolBar->widgetForAction(a));
+      QCOMPARE(f->State->currentMessage(), line);
+    }
+    QTest::mouseMove(f->CodeBox);
+    QCOMPARE(f->State->currentMessage(), line);
+    // A menu opened from the menu bar, walked over its entries and closed.
+    QMenuBar* bar = f->menuBar();
+    QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, bar->actionGeometry(f->MDebugger->menuAction()).center());
+    QTRY_VERIFY(f->MDebugger->isVisible());
+    for (QAction* a : {f->ADRun, f->ADReset}) QTest::mouseMove(f->MDebugger, f->MDebugger->actionGeometry(a).center());
+    QCOMPARE(f->State->currentMessage(), line);
+    QTest::keyClick(f->MDebugger, Qt::Key_Escape);
+    QTest::keyClick(bar, Qt::Key_Escape);
+    QTRY_VERIFY(!f->MDebugger->isVisible());
+    QCOMPARE(f->State->currentMessage(), line);
   }
 
   void openErrorAndInvalidFileMessages() {
