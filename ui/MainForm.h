@@ -156,6 +156,8 @@ class TMainForm : public QMainWindow {
   void CreateLayout();
   void SetupRegisters();
   void RegisterCellEdited(int col, int row);
+  void TakeOverEdit(int col, int row);
+  bool EditorOpenOn(int index) const;
   void WriteRegisterCell(int index);
   void CodeScrollAction(int action);
   void CodeScrollReleased();

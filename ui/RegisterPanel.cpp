@@ -48,6 +48,8 @@ void TMainForm::SetupRegisters() {
   };
   connect(Registers, &QTableWidget::itemChanged, this,
           [this](QTableWidgetItem* item) { RegisterCellEdited(item->column(), item->row()); });
+  // Writes held back while the editor was open show once it closes.
+  connect(Registers->itemDelegate(), &QAbstractItemDelegate::closeEditor, this, [this] { ScheduleSync(); });
 
   Registers->SetColWidths(0, 40);
   Registers->SetColWidths(1, 84);
@@ -65,18 +67,44 @@ void TMainForm::SetupRegisters() {
   Registers->FocusCell(HiddenColumn, 1);
 }
 
+bool TMainForm::EditorOpenOn(int index) const {
+  return Registers->indexWidget(Registers->model()->index(index % 16 + 1, (index / 16) * 2 + 1)) != nullptr;
+}
+
 // Writes a register's value cell in its canonical form, as every register
-// write does; a pending edit of that cell is replaced.
+// write does; a pending edit of that cell is replaced. While the user types
+// in the cell's editor the write waits: it would replace the typing.
 void TMainForm::WriteRegisterCell(int index) {
+  if (EditorOpenOn(index)) return;
   RegistersDirty &= ~(uint32_t(1) << index);
   Registers->SetCells((index / 16) * 2 + 1, index % 16 + 1, ValueText(index));
 }
 
 // The editor handed a text to a cell. The edit comes after every register
-// write still waiting for its cell, so those writes must not overwrite it.
+// write still waiting for its cell, so those writes must not overwrite it;
+// it is taken over at once, before a running program writes the register
+// again.
 void TMainForm::RegisterCellEdited(int col, int row) {
-  if (col % 2 == 1 && col < HiddenColumn && row >= 1 && row <= 16 && Registers->Cells(col, row).size() > 9)
+  if (col % 2 == 1 && col < HiddenColumn && row >= 1 && row <= 16 && Registers->Cells(col, row).size() > 9) {
     RegistersDirty &= ~(uint32_t(1) << RegisterOf(col, row));
+    TakeOverEdit(col, row);
+  }
+}
+
+// A fresh edit (the editor's text carries the trailing fixed blank) goes
+// into its register, blanks read as zeros; a text that is no number leaves
+// the register as it is. Either way the cell shows the register again.
+void TMainForm::TakeOverEdit(int col, int row) {
+  QString text = Registers->Cells(col, row);
+  if (text.size() <= 9) return;
+  const int index = RegisterOf(col, row);
+  text.truncate(9);
+  for (int i = 1; i < 9; ++i)
+    if (text[i] == ' ') text[i] = '0';
+  int32_t value;
+  if (!ParseNumber(text.toStdString(), value) || text[0] != '$') value = TheState.GetReg(index);
+  TheState.SetReg(index, value);
+  WriteRegisterCell(index);
 }
 
 QString TMainForm::RegisterCellText(int col, int row) {
@@ -95,17 +123,7 @@ void TMainForm::RegistersGetDrawValues(TVelEGrid*, int col, int row, TCellFont& 
     alignment = taLeftJustify;
     const int index = RegisterOf(col, row);
     if (RegistersDirty >> index & 1) WriteRegisterCell(index);
-    QString text = Registers->Cells(col, row);
-    if (text.size() > 9) {
-      // A fresh edit: the editor's text carries the trailing fixed blank.
-      text.truncate(9);
-      for (int i = 1; i < 9; ++i)
-        if (text[i] == ' ') text[i] = '0';
-      int32_t value;
-      if (!ParseNumber(text.toStdString(), value) || text[0] != '$') value = TheState.GetReg(index);
-      TheState.SetReg(index, value);
-      WriteRegisterCell(index);
-    }
+    TakeOverEdit(col, row);
   } else {
     font.Font.setFamily(this->font().family());
     font.Font.setPointSize(9);

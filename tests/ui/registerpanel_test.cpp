@@ -106,6 +106,35 @@ class RegisterPanelTest : public QObject {
     QCOMPARE(Grid()->Cells(1, 5), QString("$00000011"));
   }
 
+  // An edit typed while a run with display rewrites that very register at
+  // every step: the editor keeps the typing, and Enter stores it.
+  void editDuringARunThatWritesTheRegister() {
+    Open(CodImage({Addi(1, 1, 1), Addi(1, 1, -1), Beqz(0, -3)}));  // R1 up and down again
+    int pass = 0;
+    QString typed;
+    QTimer timer;
+    connect(&timer, &QTimer::timeout, [&] {
+      const QString keys = "1234abcd";
+      ++pass;
+      if (pass == 2) QTest::mouseClick(Grid()->viewport(), Qt::LeftButton, Qt::NoModifier, CellCentre(1, 2));
+      if (pass >= 4 && pass < 4 + keys.size())
+        QTest::keyClick(QApplication::focusWidget(), keys[pass - 4].toLatin1());
+      if (pass == 20) {
+        if (auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget())) typed = editor->displayText();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+      }
+      if (pass == 30) QTest::keyClick(Form.get(), Qt::Key_F2);
+    });
+    timer.start(0);
+    QTest::keyClick(Form.get(), Qt::Key_F9);
+    timer.stop();
+    QVERIFY(Stopped);
+    QVERIFY(pass >= 30);
+    QCOMPARE(typed, QString("$1234abcd "));
+    // The loop went on from the typed value: one up or down from it.
+    QVERIFY(std::abs(int64_t(TheState.GetReg(1)) - 0x1234abcd) <= 1);
+  }
+
   void editorHasTheRegisterMask() {
     Open(CodImage({IdleLoopWord}));
     Grid()->setFocus();
