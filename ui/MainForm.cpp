@@ -304,8 +304,7 @@ void TMainForm::CreateLayout() {
   CodeBox->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
   CodeScroll = new QScrollBar(Qt::Vertical, CodePanel);
   CodeScroll->setFixedWidth(16);
-  CodeScroll->setRange(-320, 320);
-  CodeScroll->setValue(0);
+  MakeRelativeScroll(CodeScroll);
   CodeScroll->setPageStep(15);
   CodeScroll->setSingleStep(1);
   connect(CodeScroll, &QScrollBar::actionTriggered, this, &TMainForm::CodeScrollAction);

@@ -70,8 +70,7 @@ TMemoryForm::TMemoryForm(QWidget* owner) : QWidget(owner, Qt::Tool | Qt::WindowS
   Box = new TMemoryBox(this);
   Box->setFont(CodeFont(8));
   Scroll = new QScrollBar(Qt::Vertical, this);
-  Scroll->setRange(-320, 320);
-  Scroll->setValue(0);
+  MakeRelativeScroll(Scroll);
   connect(Scroll, &QScrollBar::actionTriggered, this, [this](int action) { ScrollScroll(action); });
   connect(Scroll, &QScrollBar::sliderReleased, this, [this] { ScrollReleased(); });
   Text = std::make_unique<TFastText>(Box->font());

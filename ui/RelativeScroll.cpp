@@ -13,6 +13,12 @@ void BackToMiddle(QScrollBar* bar) {
 
 }  // namespace
 
+void MakeRelativeScroll(QScrollBar* bar) {
+  bar->setRange(-320, 320);
+  bar->setValue(0);
+  bar->setContextMenuPolicy(Qt::PreventContextMenu);
+}
+
 void RelativeScrollAction(QScrollBar* bar, int action, const TScrollBy& scrollBy) {
   switch (action) {
     case QAbstractSlider::SliderSingleStepSub: scrollBy(-bar->singleStep(), true); break;
@@ -20,8 +26,14 @@ void RelativeScrollAction(QScrollBar* bar, int action, const TScrollBy& scrollBy
     case QAbstractSlider::SliderPageStepSub: scrollBy(-bar->pageStep(), true); break;
     case QAbstractSlider::SliderPageStepAdd: scrollBy(bar->pageStep(), true); break;
     case QAbstractSlider::SliderMove:
-      scrollBy(bar->sliderPosition(), false);
-      return;
+      // Only a thumb held by the mouse may stand off the middle; its
+      // release commits.
+      if (bar->isSliderDown()) {
+        scrollBy(bar->sliderPosition(), false);
+        return;
+      }
+      scrollBy(bar->sliderPosition(), true);
+      break;
     default: break;
   }
   BackToMiddle(bar);

@@ -1,4 +1,5 @@
 #include <QAction>
+#include <QContextMenuEvent>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -9,6 +10,9 @@
 #include <QScrollBar>
 #include <QTimer>
 
+#include <functional>
+
+#include "MemoryForm.h"
 #include "UiTestSupport.h"
 
 using namespace enc;
@@ -303,6 +307,51 @@ class MainFormTest : public QObject {
     QTest::keyClick(bar, Qt::Key_Escape);
     QTRY_VERIFY(!f->MDebugger->isVisible());
     QCOMPARE(f->State->currentMessage(), line);
+  }
+
+  // Every way of moving a relative scroll bar either commits like a line
+  // step or does not exist: the next line step goes on from where the view
+  // stands, with the thumb back in the middle.
+  void everyScrollBarMoveCommits() {
+    auto* f = Open(CountingLoop());
+    f->ADMemInspectExecute();
+    TMemoryForm* inspector = Inspectors.back();
+    QVERIFY(QTest::qWaitForWindowExposed(inspector));
+    struct TBar {
+      QScrollBar* Bar;
+      std::function<int32_t()> Top;
+    } bars[] = {{f->CodeScroll, [f] { return f->TopAddress; }},
+                {inspector->Scroll, [inspector] { return inspector->TopAddress; }}};
+    for (const TBar& b : bars) {
+      const int32_t start = b.Top();
+      const int step = b.Bar->singleStep();
+      const QPointF at = b.Bar->rect().center();
+      QWheelEvent down(at, b.Bar->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                       Qt::NoScrollPhase, false);
+      QApplication::sendEvent(b.Bar, &down);
+      const int32_t wheeled = b.Top();
+      QVERIFY(wheeled > start);
+      QCOMPARE(b.Bar->value(), 0);
+      b.Bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+      QCOMPARE(b.Top(), wheeled + step);
+
+      // The bar's own menu ("Scroll here", "Top", ...) would move the thumb
+      // alone; it is not offered.
+      bool menuShown = false;
+      QTimer::singleShot(0, [&] {
+        if (QWidget* menu = QApplication::activePopupWidget()) {
+          menuShown = true;
+          menu->close();
+        }
+      });
+      QContextMenuEvent request(QContextMenuEvent::Mouse, at.toPoint(), b.Bar->mapToGlobal(at.toPoint()));
+      QApplication::sendEvent(b.Bar, &request);
+      QTest::qWait(20);
+      QVERIFY(!menuShown);
+      b.Bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
+      QCOMPARE(b.Top(), wheeled);
+      QCOMPARE(b.Bar->value(), 0);
+    }
   }
 
   void openErrorAndInvalidFileMessages() {
