@@ -135,6 +135,12 @@ QValidator::State TSpinEdit::validate(QString& input, int&) const {
   return ok ? QValidator::Acceptable : QValidator::Invalid;
 }
 
+void TSpinEdit::fixup(QString& input) const {
+  bool ok = false;
+  input.trimmed().toInt(&ok);
+  if (!ok) input = QString::number(Min);
+}
+
 int TSpinEdit::Bounded(int value) const {
   if (Min == Max) return value;
   if (value < Min) return Min;

@@ -45,6 +45,9 @@ class TSpinEdit : public QSpinBox {
   QString textFromValue(int value) const override;
   int valueFromText(const QString& text) const override;
   QValidator::State validate(QString& input, int& pos) const override;
+  // What Qt does with a text that is no number when the focus leaves or
+  // Enter is pressed: it becomes the lower bound, not the last number.
+  void fixup(QString& input) const override;
 
  private:
   int Bounded(int value) const;

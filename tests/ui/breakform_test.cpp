@@ -440,6 +440,40 @@ class BreakFormTest : public QObject {
     QCOMPARE(bp->ActCount, 0);
   }
 
+  // A counter field the user empties reads as its lower bound, whether
+  // Enter confirms from it or the focus leaves it before OK.
+  void emptiedCounterFieldReadsItsLowerBound() {
+    Open(CountingLoop());
+    struct TCase {
+      TSpinEdit* TBreakEditForm::*Field;
+      Qt::Key Finish;
+      int Act, Max;
+    } cases[] = {{&TBreakEditForm::EActCount, Qt::Key_Return, 0, 10},
+                 {&TBreakEditForm::EMaxCount, Qt::Key_Tab, 1, 2}};
+    for (const TCase& c : cases) {
+      auto* bp = NewBreakPoint([](TBreakPoint* b) {
+        b->UseCount = true;
+        b->ActCount = 5;
+        b->MaxCount = 10;
+      });
+      QVERIFY(Edit(bp, [&](TBreakEditForm* d) {
+        d->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(d));
+        TSpinEdit* field = d->*c.Field;
+        QTest::mouseClick(field->Editor(), Qt::LeftButton);
+        QTRY_VERIFY(field->hasFocus());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backspace);
+        QCOMPARE(field->text(), QString());
+        QTest::keyClick(QApplication::focusWidget(), c.Finish);
+        if (d->isVisible()) d->BOK->click();
+      }));
+      QCOMPARE(bp->ActCount, c.Act);
+      QCOMPARE(bp->MaxCount, c.Max);
+      delete bp;
+    }
+  }
+
   void fieldsCleanWhatIsTyped() {
     Open(CountingLoop());
     auto* bp = NewBreakPoint([](TBreakPoint* b) {
