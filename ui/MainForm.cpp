@@ -385,6 +385,9 @@ void TMainForm::ADRunExecute() {
   while (!QuitRequested) {
     TheCPU.Step();
     FollowPC();
+    // The step's texts first: the code view's direct repaint then paints
+    // them along, so the window never shows two steps at once.
+    SyncDisplay();
     CodeBoxPaint();
     FlushInspectors();
     QCoreApplication::processEvents();
@@ -450,6 +453,7 @@ void TMainForm::ExecuteSingleStep() {
   TheCPU.Step();
   FollowPC();
   CheckAll();
+  SyncDisplay();
   CodeBoxPaint();
 }
 

@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QScrollBar>
@@ -352,6 +353,40 @@ class MainFormTest : public QObject {
       QCOMPARE(b.Top(), wheeled);
       QCOMPARE(b.Bar->value(), 0);
     }
+  }
+
+  // During a run with display, whenever the window gets to handle input,
+  // the screen shows one step everywhere: the code view's program counter,
+  // the next-instruction line and the register cells.
+  void displayedRunShowsOneStepEverywhere() {
+    auto* f = Open(CountingLoop());
+    // The screen is the window's backing store, not a fresh rendering.
+    auto onScreenAsRendered = [f](QWidget* w, QRect area) {
+      const QImage screen = f->screen()->grabWindow(f->winId()).toImage();
+      const QImage now = w->grab(area).toImage();
+      return screen.copy(area.translated(w->mapTo(f, QPoint()))).convertToFormat(now.format()) == now;
+    };
+    const QRect r1 = f->Registers->visualRect(f->Registers->model()->index(2, 1));
+    int checks = 0, faults = 0;
+    QTimer timer;
+    connect(&timer, &QTimer::timeout, [&] {
+      if (Stopped) return;
+      const int32_t pc = TheState.GetReg(-1);
+      const bool same = f->NextCommand->text() == QString::fromStdString(TheCPU.ListingLine(pc)) &&
+                        f->Registers->Cells(1, 2) == "$" + QString::fromStdString(HexText(TheState.GetReg(1), 8)) &&
+                        onScreenAsRendered(f->NextCommand, f->NextCommand->rect()) &&
+                        onScreenAsRendered(f->Registers->viewport(), r1) &&
+                        onScreenAsRendered(f->CodeBox, f->CodeBox->rect());
+      faults += !same;
+      if (++checks == 12) QTest::keyClick(f, Qt::Key_F2);
+    });
+    timer.start(0);
+    QTest::keyClick(f, Qt::Key_F9);
+    timer.stop();
+    QVERIFY(Stopped);
+    QVERIFY(TheState.GetReg(1) >= 4);
+    QCOMPARE(checks, 12);
+    QCOMPARE(faults, 0);
   }
 
   void openErrorAndInvalidFileMessages() {
