@@ -174,15 +174,9 @@ TMainForm::TMainForm(const QStringList& args) {
   LineHeight = QFontMetrics(CodeBox->font()).height() + 4;
   CodeText = std::make_unique<TFastText>(CodeBox->font());
 
-  if (!args.isEmpty()) {
-    try {
-      LoadProgram(QFile::encodeName(args.first()).toStdString());
-    } catch (const TFileOpenError& e) {
-      // The window starts without an image and without a reset.
-      MessageBoxHook(this, QString("Datei %1 kann nicht geöffnet werden").arg(args.first()), true);
-      return;
-    }
-  }
+  // A file that cannot be opened leaves the window without an image and
+  // without a reset.
+  if (!args.isEmpty() && !LoadFile(args.first())) return;
   ADResetExecute();
 }
 
@@ -366,13 +360,24 @@ void TMainForm::RefreshActions() {
 void TMainForm::AFOpenExecute() {
   const QString name = OpenFileHook(this);
   if (name.isEmpty()) return;
+  if (!LoadFile(name)) return;
+  ADResetExecute();
+}
+
+bool TMainForm::LoadFile(const QString& name) {
   try {
     LoadProgram(QFile::encodeName(name).toStdString());
   } catch (const TFileOpenError&) {
     MessageBoxHook(this, QString("Datei %1 kann nicht geöffnet werden").arg(name), true);
-    return;
+    return false;
+  } catch (const std::bad_alloc&) {
+    // No memory to read the file: it ends as an invalid file does, and the
+    // reset that follows builds the default image under its name.
+    ProgramLines.Clear();
+    ProgramFileName = QFile::encodeName(name).toStdString();
+    MessageBoxHook(this, QString::fromUtf8(InvalidFileMessage), false);
   }
-  ADResetExecute();
+  return true;
 }
 
 void TMainForm::AFQuitExecute() { close(); }
@@ -460,7 +465,15 @@ void TMainForm::ExecuteSingleStep() {
 void TMainForm::ADStopExecute() { Stopped = true; }
 
 void TMainForm::ADResetExecute() {
-  BuildImage();
+  try {
+    BuildImage();
+  } catch (const std::bad_alloc&) {
+    // Out of memory even for the loader's own recovery: once more with
+    // nothing but the default image.
+    ProgramLines.Clear();
+    MessageBoxHook(this, QString::fromUtf8(InvalidFileMessage), false);
+    BuildImage();
+  }
   TopAddress = 0x7FFFFE;
   ScrollBase = 0x7FFFFE;
   CodeBoxPaint();

@@ -154,6 +154,9 @@ class TMainForm : public QMainWindow {
  private:
   void CreateActions();
   void CreateLayout();
+  // Loads the named file. False, after the message, when it cannot be
+  // opened; memory running out while reading it makes it an invalid file.
+  bool LoadFile(const QString& name);
   void SetupRegisters();
   void RegisterCellEdited(int col, int row);
   void TakeOverEdit(int col, int row);
