@@ -3,7 +3,7 @@
 
 PACKAGES := g++ make cmake ninja-build libgtest-dev \
             qt6-base-dev qt6-qpa-plugins libgl-dev \
-            fonts-liberation xvfb xauth xdotool
+            fonts-liberation xvfb xauth xdotool iverilog
 
 BUILD      := build
 TEST_BUILD := build-test
@@ -12,7 +12,7 @@ JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build run test bench install clean fuzz
+.PHONY: all deps build run test bench install clean fuzz cosim
 
 all: build
 
@@ -63,6 +63,12 @@ bench: build
 
 install: build
 	cmake --install $(BUILD)
+
+# `make cosim`: every example through brennel, the testbench hdl/tb.v with
+# the reference design hdl/ref_core.v (Icarus Verilog) and tavora-cosim;
+# one line per example.
+cosim: build
+	@hdl/cosim.sh -b $(BUILD) examples/*.cod
 
 # `make fuzz`: clang builds the targets of tests/fuzz with libFuzzer and both
 # sanitizers (no Qt needed), then each runs FUZZ_TIME seconds on its own copy
