@@ -3,13 +3,13 @@
 #include <algorithm>
 
 void TBreakIndex::Build() {
-  Always.clear();
+  Rest.clear();
   Addresses.clear();
   for (TBreakPoint* bp : BreakPoints) {
     if (bp->UseInstruction && !bp->LockPosition)
       Addresses.push_back(bp->Instruction);
     else
-      Always.push_back(bp);
+      Rest.push_back(bp);
   }
   std::sort(Addresses.begin(), Addresses.end());
   Filter.assign(Addresses.empty() ? 0 : size_t(1) << (FilterBits - 6), 0);
@@ -17,8 +17,8 @@ void TBreakIndex::Build() {
 }
 
 bool TBreakIndex::Check(int32_t pc) {
-  if (!Addresses.empty() && Named(pc)) return CheckAll();
+  if (Named(pc)) return CheckAll();
   bool fired = false;
-  for (TBreakPoint* bp : Always) fired |= bp->Check();
+  for (TBreakPoint* bp : Rest) fired |= bp->Check();
   return fired;
 }

@@ -36,6 +36,10 @@ class TBreakPoint {
   // Evaluates the breakpoint now; true when it fires. Advances the counter
   // and the reference of a change watch when all its conditions hold.
   bool Check();
+  // Whether all conditions hold with the program counter at pc and R0..R31
+  // in regs, changing nothing but what the lookup of a watched word moves;
+  // word and reg get the watched word and register.
+  bool Holds(int32_t pc, const uint32_t* regs, uint32_t& word, uint32_t& reg) const;
 
   // The row texts as of the last UpdateView: the caption ("Instruktion")
   // and the sub-items 0 ("Zähler"), 1 ("Anzahl") and 2 ("Bedingung").
@@ -64,17 +68,21 @@ TBreakPoint* FindByInstruction(int32_t address);
 TBreakPoint* FindByMemory(int32_t address);
 TBreakPoint* FindByRegister(int32_t reg);
 
-inline bool TBreakPoint::Check() {
-  uint32_t word = 0, reg = 0;
+inline bool TBreakPoint::Holds(int32_t pc, const uint32_t* regs, uint32_t& word, uint32_t& reg) const {
   if (LockPosition) {
     word = TheMemory.ReadWord(Position);
     if (LockValue ? word != Value : word == Value) return false;
   }
   if (LockRegister) {
-    reg = uint32_t(TheState.GetReg(Register & 31));
+    reg = regs[Register & 31];
     if (LockValue ? reg != Value : reg == Value) return false;
   }
-  if (UseInstruction && TheState.GetReg(-1) != Instruction) return false;
+  return !UseInstruction || pc == Instruction;
+}
+
+inline bool TBreakPoint::Check() {
+  uint32_t word = 0, reg = 0;
+  if (!Holds(TheState.GetReg(-1), TheState.Regs + 1, word, reg)) return false;
 
   // A change watch takes what it saw as its new reference.
   if (!LockValue) {

@@ -55,6 +55,7 @@ class TLocalMachine {
     }
   }
   uint32_t Reg(int i) const { return X[i]; }
+  const uint32_t* Regs() const { return X; }
   void SetReg(int i, uint32_t v) {
     X[i] = v;
     X[0] = R0;  // R0 is never stored to
@@ -115,13 +116,39 @@ class TLocalMachine {
   bool Stepped = false;  // the program counter was written
 };
 
+// CheckAll's result and effects after a step. Where no instruction
+// condition names the program counter, only the other breakpoints can hold
+// (BreakIndex.h); they are tested on the local state, and one that holds is
+// evaluated for real. Its repeated lookup of a watched word changes nothing:
+// the word's block is cached by then.
+template <int Mode>
+bool CheckBreakPoints(TLocalMachine<Mode>& m, const TBreakIndex& index) {
+  const int32_t pc = int32_t(m.PC());
+  bool fired = false;
+  if (index.Named(pc)) [[unlikely]] {
+    m.WriteBackPC();
+    fired = CheckAll();
+  } else if (!index.Others().empty()) {
+    uint32_t word, reg;
+    for (TBreakPoint* bp : index.Others())
+      if (bp->Holds(pc, m.Regs(), word, reg)) [[unlikely]] {
+        m.WriteBackPC();
+        fired |= bp->Check();
+      }
+  } else {
+    return false;  // nothing was asked, nothing moved
+  }
+  m.Recache();
+  return fired;
+}
+
 // Runs from the state in TheState until a stop (returned) or until `steps`
 // reaches pollAt after a step and its breakpoint check (nullopt: the caller
 // polls, then starts the next segment). `first`: the instruction at the
 // program counter runs without the stop tests, as the first of a run does.
 template <int Mode>
 std::optional<TStopReason> RunSegment(bool first, uint64_t& steps, uint64_t pollAt, uint64_t limit,
-                                      TBreakIndex& index) {
+                                      const TBreakIndex& index) {
   TLocalMachine<Mode> m;
   uint64_t n = steps;
   // After every step: the stop opcode, the idle loop, then the step limit.
@@ -142,12 +169,7 @@ std::optional<TStopReason> RunSegment(bool first, uint64_t& steps, uint64_t poll
     ExecuteWord(m, word);
     ++n;
     if constexpr (Mode & Checks) {
-      if (index.MayFire(int32_t(m.PC()))) {
-        m.WriteBackPC();
-        const bool fired = index.Check(int32_t(m.PC()));
-        m.Recache();
-        if (fired) stop = TStopReason::BreakPoint;
-      }
+      if (CheckBreakPoints(m, index)) stop = TStopReason::BreakPoint;
     }
     if (stop || n == pollAt) break;
     stop = stopTest();
