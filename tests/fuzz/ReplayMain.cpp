@@ -38,6 +38,9 @@ bool RunOne(const fs::path& path) {
 int main(int argc, char** argv) {
   size_t ran = 0;
   for (int i = 1; i < argc; ++i) {
+    // libFuzzer's flags (-runs=0, -dict=...) mean nothing here; skipping
+    // them lets one command line serve both builds.
+    if (argv[i][0] == '-') continue;
     const fs::path arg = argv[i];
     std::vector<fs::path> files;
     if (fs::is_directory(arg)) {
