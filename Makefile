@@ -66,9 +66,13 @@ install: build
 
 # `make cosim`: every example through brennel, the testbench hdl/tb.v with
 # the reference design hdl/ref_core.v (Icarus Verilog) and tavora-cosim;
-# one line per example.
+# one line per example. A source without an image beside it is assembled.
+COSIM_IMAGES   = $(wildcard examples/*.cod)
+COSIM_PROGRAMS = $(COSIM_IMAGES) $(filter-out $(COSIM_IMAGES:.cod=.s) $(COSIM_IMAGES:.cod=.asm), \
+                   $(wildcard examples/*.s examples/*.asm))
+
 cosim: build
-	@hdl/cosim.sh -b $(BUILD) examples/*.cod
+	@hdl/cosim.sh -b $(BUILD) $(COSIM_PROGRAMS)
 
 # `make fuzz`: clang builds the targets of tests/fuzz with libFuzzer and both
 # sanitizers (no Qt needed), then each runs FUZZ_TIME seconds on its own copy
