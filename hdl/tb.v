@@ -187,7 +187,7 @@ module tb;
       if (ret_valid === 1'b1) begin
         steps = steps + 1;
         $fwrite(log_fd, "%0d %h %h", steps, ret_pc, ret_word);
-        if (ret_reg_we === 1'b1)
+        if (ret_reg_we === 1'b1 && ret_reg_num != 5'd0)  // writes to R0 are not logged
           $fwrite(log_fd, " r%0d%0d %h", ret_reg_num / 10, ret_reg_num % 10, ret_reg_value);
         if (ret_mem_we === 1'b1) $fwrite(log_fd, " m %h %h", ret_mem_addr, ret_mem_value);
         $fwrite(log_fd, "\n");

@@ -43,6 +43,7 @@ TEST(CosimParse, NamesWhatIsWrongWithAMalformedLine) {
       {"x 00800001 27c20020", "the step is not a decimal number: 'x'"},
       {"1 0080001 27c20020", "the pc is not eight hexadecimal digits: '0080001'"},
       {"1 00800001 27c2002g", "the word is not eight hexadecimal digits: '27c2002g'"},
+      {"1 00800001 27c20020 r02 0000000x", "'0000000x' (the design drives unknown bits)"},
       {"1  00800001 27c20020", "expected one space before the pc"},
       {"1 00800001 27c20020 r1 00000001", "the register number is not two decimal digits: 'r1'"},
       {"1 00800001 27c20020 r00 00000001", "register r00 out of range"},

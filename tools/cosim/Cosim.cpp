@@ -53,6 +53,13 @@ namespace {
 
 bool IsHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
+std::string Printable(std::string_view text) {
+  std::string out;
+  for (char c : text.substr(0, 80)) out += (c >= 32 && c < 127) ? c : '?';
+  if (text.size() > 80) out += "...";
+  return out;
+}
+
 // Cursor over one line that names what it expected when it fails.
 struct TFields {
   std::string_view Text;
@@ -80,21 +87,18 @@ struct TFields {
   bool Hex(uint32_t& value, const char* what) {
     if (AtEnd()) return Fail(std::string("the line ends before ") + what);
     std::string_view token = Token();
-    if (token.size() != 8 || !std::all_of(token.begin(), token.end(), IsHex))
-      return Fail(std::string(what) + " is not eight hexadecimal digits: '" + std::string(token) + "'");
+    if (token.size() != 8 || !std::all_of(token.begin(), token.end(), IsHex)) {
+      std::string message = std::string(what) + " is not eight hexadecimal digits: '" + Printable(token) + "'";
+      // Verilog prints unknown and floating bits as x and z.
+      if (token.find_first_of("xXzZ") != std::string_view::npos) message += " (the design drives unknown bits)";
+      return Fail(message);
+    }
     value = 0;
     for (char c : token) value = value << 4 | uint32_t(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
     At += 8;
     return true;
   }
 };
-
-std::string Printable(std::string_view text) {
-  std::string out;
-  for (char c : text.substr(0, 80)) out += (c >= 32 && c < 127) ? c : '?';
-  if (text.size() > 80) out += "...";
-  return out;
-}
 
 }  // namespace
 
