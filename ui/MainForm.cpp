@@ -30,6 +30,7 @@
 #include "Loader.h"
 #include "MemoryForm.h"
 #include "RelativeScroll.h"
+#include "SourceFiles.h"
 #include "BreakForm.h"
 #include "Run.h"
 
@@ -52,7 +53,7 @@ void ShowMessageBox(QWidget* parent, const QString& text, bool error) {
 
 QString ShowOpenDialog(QWidget* parent) {
   QFileDialog dialog(parent, "EPROM öffnen...");
-  dialog.setNameFilters({"EPROM-Dateien (*.cod)", "Alle Dateien (*)"});
+  dialog.setNameFilters({"EPROM-Dateien (*.cod)", "Alle Dateien (*)", "Assembler-Quellen (*.s *.asm)"});
   dialog.setDefaultSuffix("cod");
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
@@ -176,7 +177,7 @@ TMainForm::TMainForm(const QStringList& args) {
 
   // A file that cannot be opened leaves the window without an image and
   // without a reset.
-  if (!args.isEmpty() && !LoadFile(args.first())) return;
+  if (!args.isEmpty() && !LoadFile(args.first(), true)) return;
   ADResetExecute();
 }
 
@@ -221,7 +222,7 @@ void TMainForm::CreateActions() {
       {&ABClear, "Haltepunkt löschen", "Breakpoint", "", QKeySequence("Ctrl+F5"), 5, &TMainForm::ABClearExecute},
       {&ABShow, "Haltepunkte anzeigen", "Breakpoint", "", QKeySequence("F6"), 6, &TMainForm::ABShowExecute},
       {&ADReset, "Zurücksetzen", "Debug", "Setzt den Prozessor zurück", QKeySequence("Ctrl+F2"), 7,
-       &TMainForm::ADResetExecute},
+       &TMainForm::ADResetClick},
       {&ADMemInspect, "Memory Inspector anzeigen", "Debug", "", QKeySequence("F4"), 8,
        &TMainForm::ADMemInspectExecute},
       {&ADRunFast, "Schnell ausführen...", "Debug",
@@ -364,9 +365,9 @@ void TMainForm::AFOpenExecute() {
   ADResetExecute();
 }
 
-bool TMainForm::LoadFile(const QString& name) {
+bool TMainForm::LoadFile(const QString& name, bool atStartup) {
   try {
-    LoadProgram(QFile::encodeName(name).toStdString());
+    if (!LoadImageOrSource(this, QFile::encodeName(name).toStdString(), atStartup)) return false;
   } catch (const TFileOpenError&) {
     MessageBoxHook(this, QString("Datei %1 kann nicht geöffnet werden").arg(name), true);
     return false;
@@ -463,6 +464,12 @@ void TMainForm::ExecuteSingleStep() {
 }
 
 void TMainForm::ADStopExecute() { Stopped = true; }
+
+// Ctrl+F2: a loaded source is assembled again first; with errors nothing
+// changes.
+void TMainForm::ADResetClick() {
+  if (ReassembleForReset(this)) ADResetExecute();
+}
 
 void TMainForm::ADResetExecute() {
   try {

@@ -106,6 +106,8 @@ class TMainForm : public QMainWindow {
   void ExecuteSingleStep();
   void ADStopExecute();
   void ADResetExecute();
+  // The reset action: assembles a loaded source again, then ADResetExecute.
+  void ADResetClick();
   void ABSetClick();
   void ABClearExecute();
   void ABShowExecute();
@@ -154,9 +156,11 @@ class TMainForm : public QMainWindow {
  private:
   void CreateActions();
   void CreateLayout();
-  // Loads the named file. False, after the message, when it cannot be
-  // opened; memory running out while reading it makes it an invalid file.
-  bool LoadFile(const QString& name);
+  // Loads the named file (an image, or a source that is assembled). False,
+  // after the message, when it cannot be opened or is a source with errors
+  // (at start-up such a source leaves the default image and gives true);
+  // memory running out while reading it makes it an invalid file.
+  bool LoadFile(const QString& name, bool atStartup = false);
   void SetupRegisters();
   void RegisterCellEdited(int col, int row);
   void TakeOverEdit(int col, int row);

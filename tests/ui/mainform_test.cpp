@@ -501,7 +501,7 @@ class MainFormTest : public QObject {
     });
     QCOMPARE(ShowOpenDialog(f), QString());
     QCOMPARE(title, QString("EPROM öffnen..."));
-    QCOMPARE(filters, (QStringList{"EPROM-Dateien (*.cod)", "Alle Dateien (*)"}));
+    QCOMPARE(filters, (QStringList{"EPROM-Dateien (*.cod)", "Alle Dateien (*)", "Assembler-Quellen (*.s *.asm)"}));
     QCOMPARE(suffix, QString("cod"));
     QVERIFY(existingOnly);
     QVERIFY(help);
