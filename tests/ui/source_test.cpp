@@ -72,7 +72,7 @@ class SourceTest : public QObject {
     QCOMPARE(ShownMessages().size(), 1);
     QCOMPARE(ShownMessages()[0], "Fehler beim Assemblieren von " + path + ":\n\n" + path +
                                      ":3:1: error: addi expects 3 operands (Rb,Ra,IMM), found 2\n" + path +
-                                     ":4:9: error: undefined label 'nowhere'");
+                                     ":4:10: error: undefined label 'nowhere'");
     QCOMPARE(TheMemory.ReadWord(EntryAddress), IdleLoopWord);
     QCOMPARE(TheState.GetReg(-1), EntryAddress);
     QVERIFY(Stopped);
