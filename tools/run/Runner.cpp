@@ -9,6 +9,7 @@
 #include "CPU.h"
 #include "CommitLog.h"
 #include "Loader.h"
+#include "Program.h"
 #include "Run.h"
 
 namespace runner {
@@ -16,7 +17,8 @@ namespace runner {
 const char* const UsageText =
     "usage: tavora-run [options] FILE\n"
     "\n"
-    "Loads the .cod image FILE, runs it until a breakpoint fires, the stop\n"
+    "Loads the .cod image FILE (or assembles FILE when it is a .s or .asm\n"
+    "source; then every ADDR may also be a label expression), runs it until a breakpoint fires, the stop\n"
     "opcode or the idle loop is reached, and prints the final state.\n"
     "\n"
     "options (numbers: decimal, $hex, xhex or 0xhex):\n"
@@ -41,7 +43,7 @@ const char* const UsageText =
     "  -h, --help            show this help\n"
     "\n"
     "exit status: 0 stopped by idle loop, stop opcode or breakpoint; 3 step limit;\n"
-    "2 file cannot be opened or is invalid; 64 usage error\n";
+    "2 file cannot be opened, is invalid or a source with errors; 64 usage error\n";
 
 namespace {
 
@@ -49,6 +51,15 @@ int32_t Number(std::string_view text, const char* what) {
   int32_t v;
   if (!ParseNumber(text, v)) throw TUsageError{"bad " + std::string(what) + " '" + std::string(text) + "'"};
   return v;
+}
+
+// A number, or else (kept in label) text that a source's labels may resolve.
+int32_t Address(std::string_view text, const char* what, std::string& label) {
+  int32_t v;
+  if (ParseNumber(text, v)) return v;
+  if (text.empty()) throw TUsageError{"bad " + std::string(what) + " ''"};
+  label = text;
+  return 0;
 }
 
 TBreakRequest ParseBreakRequest(std::string_view text) {
@@ -68,7 +79,10 @@ TBreakRequest ParseBreakRequest(std::string_view text) {
                                                     : nullptr;
     if (!slot) throw TUsageError{"unknown breakpoint key '" + std::string(key) + "'"};
     if (slot->has_value()) throw TUsageError{"breakpoint key '" + std::string(key) + "' given twice"};
-    *slot = Number(val, "breakpoint value");
+    if (slot == &bp.Pc || slot == &bp.Mem)
+      *slot = Address(val, "breakpoint address", slot == &bp.Pc ? bp.PcText : bp.MemText);
+    else
+      *slot = Number(val, "breakpoint value");
     if (comma == std::string_view::npos) break;
     text.remove_prefix(comma + 1);
   }
@@ -81,7 +95,7 @@ TBreakRequest ParseBreakRequest(std::string_view text) {
 TDump ParseDump(std::string_view text) {
   TDump dump;
   size_t colon = text.find(':');
-  dump.Address = Number(text.substr(0, colon), "dump address");
+  dump.Address = Address(text.substr(0, colon), "dump address", dump.AddressText);
   if (colon != std::string_view::npos) {
     dump.Count = Number(text.substr(colon + 1), "dump count");
     if (dump.Count < 1) throw TUsageError{"dump count must be at least 1"};
@@ -137,7 +151,7 @@ bool ParseArguments(int argc, char** argv, TOptions& options) {
       options.Breaks.push_back(ParseBreakRequest(value()));
     } else if (arg == "-b" || arg == "--break") {
       TBreakRequest bp;
-      bp.Pc = Number(value(), "breakpoint address");
+      bp.Pc = Address(value(), "breakpoint address", bp.PcText);
       options.Breaks.push_back(bp);
     } else if (arg == "-d" || arg == "--dump") {
       options.Dumps.push_back(ParseDump(value()));
@@ -148,6 +162,14 @@ bool ParseArguments(int argc, char** argv, TOptions& options) {
   if (files.empty()) throw TUsageError{"no FILE given"};
   if (files.size() > 1) throw TUsageError{"more than one FILE given"};
   options.File = files[0];
+  if (!IsSourceName(options.File)) {
+    // Without a source there are no labels: such an address is just bad.
+    for (const TBreakRequest& bp : options.Breaks)
+      for (const std::string* text : {&bp.PcText, &bp.MemText})
+        if (!text->empty()) throw TUsageError{"bad breakpoint address '" + *text + "'"};
+    for (const TDump& dump : options.Dumps)
+      if (!dump.AddressText.empty()) throw TUsageError{"bad dump address '" + dump.AddressText + "'"};
+  }
   return true;
 }
 
@@ -245,16 +267,55 @@ void PrintState(TStopReason reason, uint64_t steps, const TOptions& options) {
 
 void PrintMessage(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); }
 
+// Turns the label texts of the options into addresses from the source's
+// symbols; false with the reason when one names nothing.
+bool ResolveLabels(TOptions& options, const TAsmSymbols& symbols, std::string& error) {
+  auto resolve = [&](const std::string& text, std::optional<int32_t>& slot) {
+    if (text.empty()) return true;
+    int64_t v = 0;
+    if (!EvaluateExpression(text, symbols, v, error)) {
+      error = "bad address '" + text + "': " + error;
+      return false;
+    }
+    slot = int32_t(uint32_t(v));
+    return true;
+  };
+  for (TBreakRequest& bp : options.Breaks)
+    if (!resolve(bp.PcText, bp.Pc) || !resolve(bp.MemText, bp.Mem)) return false;
+  for (TDump& dump : options.Dumps) {
+    std::optional<int32_t> address;
+    if (!resolve(dump.AddressText, address)) return false;
+    if (address) dump.Address = *address;
+  }
+  return true;
+}
+
 }  // namespace
 
-int Run(const TOptions& options) {
+int Run(const TOptions& given) {
+  TOptions options = given;
   static char outBuffer[1 << 16];
   std::setvbuf(stdout, outBuffer, _IOFBF, sizeof outBuffer);
   DisplayHooks.ShowMessage = PrintMessage;
 
   // As at the debugger's start-up: load, then the reset builds again.
+  // A source is assembled first; its errors are reported like an invalid
+  // image, and its labels become the addresses of the options.
   try {
-    if (!LoadProgram(options.File)) return ExitFileError;
+    bool loaded = true;
+    if (IsSourceName(options.File)) {
+      const TAsmResult assembly = LoadAnyProgram(options.File, true);
+      for (const TAsmDiagnostic& d : assembly.Diagnostics) DisplayHooks.ShowMessage(DiagnosticText(options.File, d));
+      loaded = assembly.Ok();
+      std::string error;
+      if (loaded && !ResolveLabels(options, assembly.Symbols, error)) {
+        std::fprintf(stderr, "tavora-run: %s\n", error.c_str());
+        return ExitUsage;
+      }
+    } else {
+      loaded = LoadProgram(options.File);
+    }
+    if (!loaded) return ExitFileError;
   } catch (const TFileOpenError& e) {
     PrintMessage(e.what());
     return ExitFileError;

@@ -18,13 +18,17 @@ constexpr int ExitUsage = 64;
 
 extern const char* const UsageText;
 
+// An address given as a label or label expression is kept as text until
+// the source has been assembled; only a source accepts them.
 struct TBreakRequest {
   std::optional<int32_t> Pc, Mem, Reg, Value, Count;
+  std::string PcText, MemText;
 };
 
 struct TDump {
   int32_t Address = 0;
   int32_t Count = 1;
+  std::string AddressText;
 };
 
 struct TOptions {
