@@ -3,6 +3,8 @@
 #include <QFontMetrics>
 #include <QPainter>
 
+#include <memory>
+
 TFastText::TFastText(const QFont& font) : Font(font), Raw(QRawFont::fromFont(font)) {
   AscentPx = QFontMetrics(font).ascent();
   if (!Raw.isValid()) return;
@@ -45,19 +47,20 @@ void TFastText::DrawStrip(QPainter& painter, int x, int y, int height, std::stri
   key.append(reinterpret_cast<const char*>(&ink), sizeof ink);
   key.append(reinterpret_cast<const char*>(&paper), sizeof paper);
   key.append(char(height));
-  auto it = Strips.constFind(key);
-  if (it == Strips.constEnd()) {
-    // A bounded cache: the views show a few hundred distinct lines at most.
-    if (Strips.size() >= 4096) Strips.clear();
-    const int width = int(Advance * qreal(text.size())) + AscentPx + 2;
-    QImage strip(QSize(width, height) * ratio, QImage::Format_ARGB32_Premultiplied);
-    strip.setDevicePixelRatio(ratio);
-    strip.fill(paper);
-    QPainter onStrip(&strip);
-    onStrip.setPen(QColor(ink));
-    Draw(onStrip, 0, 1, text);
-    onStrip.end();
-    it = Strips.insert(key, strip);
+  if (const QImage* kept = Strips.object(key)) {
+    painter.drawImage(QPoint(x, y), *kept);
+    return;
   }
-  painter.drawImage(QPoint(x, y), *it);
+  const int width = int(Advance * qreal(text.size())) + AscentPx + 2;
+  auto strip = std::make_unique<QImage>(QSize(width, height) * ratio, QImage::Format_ARGB32_Premultiplied);
+  strip->setDevicePixelRatio(ratio);
+  strip->fill(paper);
+  QPainter onStrip(strip.get());
+  onStrip.setPen(QColor(ink));
+  Draw(onStrip, 0, 1, text);
+  onStrip.end();
+  painter.drawImage(QPoint(x, y), *strip);
+  // A strip larger than the whole budget is drawn but not kept.
+  const qsizetype bytes = strip->sizeInBytes();
+  Strips.insert(key, strip.release(), bytes);
 }

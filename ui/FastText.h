@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QCache>
 #include <QColor>
 #include <QFont>
 #include <QGlyphRun>
@@ -24,9 +25,15 @@ class TFastText {
   void Draw(QPainter& painter, int x, int y, std::string_view text);
   // Draws text in `ink` on a strip of `height` pixels of `paper` whose
   // top-left corner is (x, y), the text one pixel below the strip's top.
-  // Strips are kept as images, so a line seen before costs one copy.
+  // Strips are kept as images, so a line seen before costs one copy; the
+  // least recently drawn ones go once they hold StripBytes in all.
   void DrawStrip(QPainter& painter, int x, int y, int height, std::string_view text, QRgb ink, QRgb paper);
   int Ascent() const { return AscentPx; }
+  // Bytes held by the kept strips.
+  qsizetype CachedBytes() const { return Strips.totalCost(); }
+  // A few screens of lines at any scale: the views show at most a few
+  // hundred distinct lines, the displayed run far fewer.
+  static constexpr qsizetype StripBytes = qsizetype(4) << 20;
 
  private:
   QFont Font;
@@ -38,5 +45,5 @@ class TFastText {
   QVector<quint32> Indexes;
   QVector<QPointF> Positions;
   QGlyphRun Run;
-  QHash<QByteArray, QImage> Strips;
+  QCache<QByteArray, QImage> Strips{StripBytes};
 };

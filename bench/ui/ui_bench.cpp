@@ -2,9 +2,12 @@
 // with every display notification attached, and the run with display that
 // repaints the code view after every step.
 #include <QApplication>
+#include <QScrollBar>
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <string>
 
 #include "BenchSupport.h"
 #include "BreakPoint.h"
@@ -13,6 +16,15 @@
 #include "MainForm.h"
 
 constexpr int32_t Iterations = 20'000'000;
+
+// Resident memory of this process now, in MiB.
+static double ResidentMiB() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind("VmRSS:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
+  return 0;
+}
 
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
@@ -53,5 +65,13 @@ int main(int argc, char** argv) {
   std::printf("ui: run with display: %5.0f steps/s (%d steps with a repaint each in %.3f s)\n",
               DisplaySteps / elapsed, DisplaySteps, elapsed);
   delete counter;
+
+  // Paging through the listing draws new lines all the time; the kept
+  // line images must stay within their budget (QT_SCALE_FACTOR=2 for
+  // a high-density screen).
+  const double before = ResidentMiB();
+  for (int page = 0; page < 150; ++page) form.CodeScroll->triggerAction(QAbstractSlider::SliderPageStepAdd);
+  std::printf("ui: 150 page-downs in the code view at scale %.0f: resident %.0f MiB before, %.0f MiB after\n",
+              form.devicePixelRatioF(), before, ResidentMiB());
   return 0;
 }
