@@ -180,6 +180,9 @@ TEST(CosimKit, BrokenDesignsAreCaughtAtTheFaultyInstruction) {
        "$00800003:  64230005   sgti  R03,R01,$0005"},
       {"test/broken_jalr.v", "examples/factorial.cod", "difference at step 4: the design wrote another value",
        "$00800004:  5e800000   jalr  R20"},
+      // The jump lands wrong; the first line that differs is the one after it.
+      {"test/broken_jalr31.v", "hdl/test/every_instruction.cod",
+       "difference at step 54: the design executed another address", "$00800037:  04000000   ????  (illegal opcode)"},
       {"test/broken_srli.v", "hdl/test/every_instruction.cod", "difference at step 15: the design wrote another value",
        "$0080000f:  00456802   srli  R13,R02"},
       {"test/broken_branch.v", "examples/sort.cod", "difference at step 22: the design executed another address",
