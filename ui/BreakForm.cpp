@@ -8,6 +8,7 @@
 
 #include "BreakEditForm.h"
 #include "BreakPoint.h"
+#include "Desktop.h"
 #include "MainForm.h"
 #include "MemoryForm.h"
 
@@ -15,9 +16,9 @@ TBreakForm* BreakForm = nullptr;
 
 namespace {
 
-// The three fixed columns (70 + 50 + 50) and the list's frame; the
-// condition column gets the rest.
-constexpr int FixedColumns = 174;
+// The list's frame; the condition column gets what the frame and the three
+// fixed columns (70 + 50 + 50, wider where a heading needs it) leave.
+constexpr int ListFrame = 4;
 
 // A row knows its breakpoint, and whether its texts are behind.
 class TBreakRow : public QTreeWidgetItem {
@@ -106,6 +107,11 @@ TBreakForm::TBreakForm() : QWidget(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint)
   const int widths[] = {70, 50, 50, 326};
   for (int column = 0; column < 4; ++column) LV->setColumnWidth(column, widths[column]);
   LV->setMinimumWidth(500);
+  PadHeadings(LV->header());
+  // A fixed column widened for its heading takes its room from the condition.
+  connect(LV->header(), &QHeaderView::sectionResized, this, [this](int column) {
+    if (column < 3) LVResize();
+  });
 
   auto* fill = new QVBoxLayout(this);
   fill->setContentsMargins(0, 0, 0, 0);
@@ -118,7 +124,9 @@ TBreakForm::~TBreakForm() {
     static_cast<TBreakRow*>(LV->topLevelItem(i))->BreakPoint->Item = nullptr;
 }
 
-void TBreakForm::LVResize() { LV->setColumnWidth(3, LV->width() - FixedColumns); }
+void TBreakForm::LVResize() {
+  LV->setColumnWidth(3, LV->width() - ListFrame - LV->columnWidth(0) - LV->columnWidth(1) - LV->columnWidth(2));
+}
 
 void TBreakForm::LVDblClick() {
   const QList<QTreeWidgetItem*> selected = LV->selectedItems();

@@ -32,6 +32,7 @@
 #include "RelativeScroll.h"
 #include "SourceFiles.h"
 #include "BreakForm.h"
+#include "Desktop.h"
 #include "Run.h"
 
 bool Stopped = false;
@@ -58,6 +59,8 @@ QString ShowOpenDialog(QWidget* parent) {
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setOption(QFileDialog::DontUseNativeDialog);  // ours has a help button
+  // The filter list names the kinds of file; the patterns stay internal.
+  dialog.setOption(QFileDialog::HideNameFilterDetails);
   dialog.setSizeGripEnabled(true);
   if (auto* buttons = dialog.findChild<QDialogButtonBox*>()) {
     QPushButton* help = buttons->addButton(QDialogButtonBox::Help);
@@ -121,7 +124,7 @@ void TMainForm::ScheduleSync() {
 }
 
 QFont CodeFont(int pointSize) {
-  QFont font("Courier New", pointSize);
+  QFont font(InstalledFace("Courier New"), pointSize);
   font.setStyleHint(QFont::TypeWriter);
   if (!QFontInfo(font).fixedPitch()) {
     font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -131,7 +134,7 @@ QFont CodeFont(int pointSize) {
 }
 
 QFont FormFont() {
-  QFont font("Tahoma", 8);
+  QFont font(InstalledFace("Tahoma"), 8);
   font.setStyleHint(QFont::SansSerif);
   return font;
 }
@@ -260,6 +263,9 @@ void TMainForm::CreateLayout() {
 
   ToolBar = addToolBar("ToolBar");
   ToolBar->setObjectName("ToolBar");
+  // No context menu that would offer to hide the tool bar.
+  ToolBar->setContextMenuPolicy(Qt::PreventContextMenu);
+  menuBar()->setContextMenuPolicy(Qt::PreventContextMenu);
   ToolBar->setMovable(false);
   ToolBar->setFloatable(false);
   ToolBar->setIconSize(QSize(16, 16));
@@ -339,6 +345,14 @@ void TMainForm::CreateLayout() {
   State = statusBar();
   State->setSizeGripEnabled(true);
   State->showMessage("Bereit. F9 startet das Programm, F8 führt einen Einzelschritt aus, F2 hält es an.");
+
+  // The smallest window still shows eight whole listing lines with address,
+  // word and instruction, the whole next instruction and the status line.
+  const QFontMetrics code(CodeBox->font());
+  const int line = code.horizontalAdvance("$00000000:  00000000   sltui R00,R00,$00000000");
+  CodeBox->setMinimumSize(Gutter + line + 2, 8 * (code.height() + 4));
+  PNextCommand->setMinimumWidth(NextCommand->x() + line + 21);
+  State->setMinimumWidth(QFontMetrics(State->font()).horizontalAdvance(State->currentMessage()) + 32);
 }
 
 // ------------------------------------------------------------------ actions

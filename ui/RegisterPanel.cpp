@@ -124,10 +124,9 @@ void TMainForm::RegistersGetDrawValues(TVelEGrid*, int col, int row, TCellFont& 
     const int index = RegisterOf(col, row);
     if (RegistersDirty >> index & 1) WriteRegisterCell(index);
     TakeOverEdit(col, row);
-  } else {
-    font.Font.setFamily(this->font().family());
-    font.Font.setPointSize(9);
   }
+  // Names and headings keep the grid's own font, so that they share the
+  // values' baseline.
   if (row != 0 && FindByRegister(RegisterOf(col, row))) {
     background = QColor(0xFF, 0, 0);
     font.Color = QColor(0xFF, 0xFF, 0xFF);

@@ -3,11 +3,43 @@
 // runs until the main window closes.
 #include <QApplication>
 
+#include <cstdio>
+#include <cstring>
+
 #include "BreakForm.h"
+#include "Desktop.h"
 #include "MainForm.h"
 
+namespace {
+
+const char* const HelpText =
+    "Aufruf: tavora [DATEI.cod]\n"
+    "\n"
+    "Der Debugger für den 32-Bit-Lehrprozessor: lädt das EPROM-Abbild DATEI.cod\n"
+    "(ohne Angabe ein leeres Abbild), setzt den Prozessor zurück und zeigt Code,\n"
+    "Register und Speicher.\n"
+    "\n"
+    "  -h, --help     diese Hilfe anzeigen und beenden\n"
+    "      --version  die Versionsnummer anzeigen und beenden\n";
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  // Answered before any window system is touched, so they work on a console
+  // without a display too.
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--") == 0) break;
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("tavora %s\n", TAVORA_VERSION);
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::fputs(HelpText, stdout);
+      return 0;
+    }
+  }
   QApplication app(argc, argv);
+  InstallDesktopLook(app);
   QStringList args = QApplication::arguments();
   args.removeFirst();
   TMainForm form(args);

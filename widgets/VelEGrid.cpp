@@ -661,7 +661,8 @@ void TVelEGrid::DrawCell(QPainter &Canvas, int ACol, int ARow, const QRect &ARec
     TCellFont cellFont{font(), colours.color(QPalette::Text)};
     if (AState & gdFixed) {
         plain = FFixedColor;
-    } else if (AState & gdSelected) {
+    } else if ((AState & gdSelected) && !(AState & gdFocused)) {
+        // The focused cell keeps its colours and gets a focus frame instead.
         plain = colours.color(QPalette::Highlight);
         cellFont.Color = colours.color(QPalette::HighlightedText);
     }
@@ -672,6 +673,14 @@ void TVelEGrid::DrawCell(QPainter &Canvas, int ACol, int ARow, const QRect &ARec
     // A one-pixel frame in the plain colour keeps cells apart when the owner colours them.
     Canvas.fillRect(ARect, plain);
     Canvas.fillRect(ARect.adjusted(1, 1, -1, -1), background);
+    if (AState & gdFocused) {
+        // A dotted frame just inside the cell, in the text colour.
+        Canvas.save();
+        Canvas.setPen(QPen(cellFont.Color, 1, Qt::DotLine));
+        Canvas.setBrush(Qt::NoBrush);
+        Canvas.drawRect(ARect.adjusted(1, 1, -2, -2));
+        Canvas.restore();
+    }
 
     const QTableWidgetItem *cell = item(ARow, ACol);
     const QString text = cell ? cell->text() : QString();

@@ -428,10 +428,11 @@ void TestVelEGrid::handlerColoursAndAlignmentArePainted()
     QVERIFY(inkAt(1, taLeftJustify));
     QVERIFY(inkAt(2, taCenter));
 
-    // The plain colours underneath: fixed row and the selected current cell.
+    // The plain colours underneath: fixed row, and the current cell of the
+    // focused grid, which keeps the grid's colour inside a focus frame.
+    QVERIFY(grid->hasFocus());
     QCOMPARE(image.pixel(CellRect(*grid, 1, 0).topLeft() + QPoint(1, 1)), grid->FixedColor().rgb());
-    QCOMPARE(image.pixel(CellRect(*grid, 0, 1).topLeft() + QPoint(1, 1)),
-             grid->palette().color(QPalette::Highlight).rgb());
+    QCOMPARE(image.pixel(CellRect(*grid, 0, 1).topLeft()), grid->Color().rgb());
 }
 
 void TestVelEGrid::enterAndExitIgnoreTheEditor()
