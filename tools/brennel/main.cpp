@@ -1,10 +1,16 @@
 // Program entry of brennel: command line, reading, writing, exit status.
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "brennel.h"
 
 int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("brennel %s\n", TAVORA_VERSION);
+            return 0;
+        }
     if (argc < 2) {
         Usage(argc > 0 ? argv[0] : nullptr);
         return 1;

@@ -8,6 +8,7 @@
 #include "BreakPoint.h"
 #include "CPU.h"
 #include "CommitLog.h"
+#include "JsonReport.h"
 #include "Loader.h"
 #include "Program.h"
 #include "Run.h"
@@ -40,7 +41,10 @@ const char* const UsageText =
     "                        STEP counts from 1 in decimal, PC WORD VALUE ADDRESS\n"
     "                        are eight lowercase hex digits; rNN (two decimal\n"
     "                        digits) for each write to R01..R31, m for each store\n"
+    "      --json            print the result as one JSON object (not with --trace\n"
+    "                        or --commit-log -); messages go into it too\n"
     "  -h, --help            show this help\n"
+    "      --version         show the version\n"
     "\n"
     "exit status: 0 stopped by idle loop, stop opcode or breakpoint; 3 step limit;\n"
     "2 file cannot be opened, is invalid or a source with errors; 64 usage error\n";
@@ -137,6 +141,9 @@ bool ParseArguments(int argc, char** argv, TOptions& options) {
     if (arg == "-h" || arg == "--help") {
       flag();
       return false;
+    } else if (arg == "--json") {
+      flag();
+      options.Json = true;
     } else if (arg == "-t" || arg == "--trace") {
       flag();
       options.Trace = true;
@@ -158,6 +165,15 @@ bool ParseArguments(int argc, char** argv, TOptions& options) {
     } else {
       throw TUsageError{"unknown option '" + arg + "'"};
     }
+  }
+  if (options.Json) {
+    // Nothing else may share standard output with the one JSON object.
+    if (options.Trace || options.CommitLog == "-")
+      throw TUsageError{"--json cannot be combined with --trace or --commit-log -"};
+    uint64_t words = 0;
+    for (const TDump& dump : options.Dumps) words += uint64_t(dump.Count);
+    if (words > MaxJsonDumpWords)
+      throw TUsageError{"--json dumps at most " + std::to_string(MaxJsonDumpWords) + " words"};
   }
   if (files.empty()) throw TUsageError{"no FILE given"};
   if (files.size() > 1) throw TUsageError{"more than one FILE given"};
@@ -290,13 +306,20 @@ bool ResolveLabels(TOptions& options, const TAsmSymbols& symbols, std::string& e
   return true;
 }
 
+// With --json the messages go into the report instead.
+std::vector<std::string> Messages;
+void KeepMessage(const std::string& text) { Messages.push_back(text); }
+
+void Print(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+
 }  // namespace
 
 int Run(const TOptions& given) {
   TOptions options = given;
   static char outBuffer[1 << 16];
   std::setvbuf(stdout, outBuffer, _IOFBF, sizeof outBuffer);
-  DisplayHooks.ShowMessage = PrintMessage;
+  DisplayHooks.ShowMessage = options.Json ? KeepMessage : PrintMessage;
+  Messages.clear();
 
   // As at the debugger's start-up: load, then the reset builds again.
   // A source is assembled first; its errors are reported like an invalid
@@ -315,9 +338,13 @@ int Run(const TOptions& given) {
     } else {
       loaded = LoadProgram(options.File);
     }
-    if (!loaded) return ExitFileError;
+    if (!loaded) {
+      if (options.Json) Print(JsonFileError(Messages));
+      return ExitFileError;
+    }
   } catch (const TFileOpenError& e) {
-    PrintMessage(e.what());
+    DisplayHooks.ShowMessage(e.what());
+    if (options.Json) Print(JsonFileError(Messages));
     return ExitFileError;
   }
   BuildImage();
@@ -346,7 +373,11 @@ int Run(const TOptions& given) {
       return ExitFileError;
     }
   }
-  PrintState(reason, steps, options);
+  if (options.Json) {
+    Print(JsonReport(ReasonText(reason), steps, options, Messages));
+  } else {
+    PrintState(reason, steps, options);
+  }
   std::fflush(stdout);
 
   while (!BreakPoints.empty()) delete BreakPoints.back();
@@ -354,6 +385,11 @@ int Run(const TOptions& given) {
 }
 
 int Main(int argc, char** argv) {
+  for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i)
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("tavora-run %s\n", TAVORA_VERSION);
+      return ExitStopped;
+    }
   TOptions options;
   try {
     if (!ParseArguments(argc, argv, options)) {

@@ -15,6 +15,8 @@ constexpr int ExitStopped = 0;
 constexpr int ExitFileError = 2;
 constexpr int ExitStepLimit = 3;
 constexpr int ExitUsage = 64;
+// The JSON report is built whole in memory, so its dumps are bounded.
+constexpr uint64_t MaxJsonDumpWords = uint64_t(1) << 20;
 
 extern const char* const UsageText;
 
@@ -36,6 +38,7 @@ struct TOptions {
   std::vector<TBreakRequest> Breaks;
   std::vector<TDump> Dumps;
   bool Trace = false;
+  bool Json = false;  // the result as one JSON object
   // File for the commit log ("-": standard output); empty for none.
   std::string CommitLog;
   std::string File;
