@@ -13,6 +13,12 @@
 namespace {
 
 constexpr int64_t MaxAddress = 0x7FFFFFFF;
+// Bounds that keep a hostile source from costing more memory than the
+// image it could describe: labels and constants in all, and labels and
+// operands on one line (no program a person writes comes near them).
+constexpr size_t MaxSymbols = size_t(1) << 22;
+constexpr size_t MaxLabelsPerLine = 256;
+constexpr size_t MaxOperandsPerLine = 65536;
 // Sums are kept in 64 bits; a value beyond this is out of every range we
 // check, and stopping here keeps long chains of terms from overflowing.
 constexpr int64_t ValueLimit = int64_t(1) << 40;
@@ -339,6 +345,11 @@ void TAssembler::DefineLabel(std::string_view name, const char* at, int64_t valu
     Error(at, Quoted(name) + " is a register name and cannot be a label or constant");
     return;
   }
+  if (R.Symbols.Symbols.size() == MaxSymbols) {
+    Error(at, "more than " + std::to_string(MaxSymbols) + " labels and constants");
+    Stop = true;
+    return;
+  }
   if (const TAsmSymbol* s = R.Symbols.Find(name)) {
     Error(at, "duplicate label " + Quoted(name) + " (first defined on line " + std::to_string(s->Line) + ")");
     return;
@@ -540,6 +551,10 @@ void TAssembler::Statement(std::string_view name, const char* nameAt, std::strin
   // Reused from line to line, so that a line costs no allocation.
   TOperandList& ops = Ops;
   ops.clear();
+  if (size_t(std::count(operands.begin(), operands.end(), ',')) >= MaxOperandsPerLine) {
+    Error(operandsAt, "more than " + std::to_string(MaxOperandsPerLine) + " operands on one line");
+    return;
+  }
   if (!Trim(operands).empty()) {
     size_t pos = 0;
     while (true) {
@@ -628,6 +643,10 @@ void TAssembler::Line(std::string_view text) {
     while (i < text.size() && IsNameChar(text[i])) ++i;
     const std::string_view name = text.substr(start, i - start);
     if (i < text.size() && text[i] == ':') {
+      if (labels.size() == MaxLabelsPerLine) {
+        Error(text.data() + start, "more than " + std::to_string(MaxLabelsPerLine) + " labels on one line");
+        return;
+      }
       labels.emplace_back(name, text.data() + start);
       ++i;
       skip();

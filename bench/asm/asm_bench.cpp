@@ -2,8 +2,6 @@
 // labels, forward and backward branches, comments, words) and prints the
 // CPU and wall time of the best of three runs; the goal is under one
 // second.
-#include <time.h>
-
 #include <cstdio>
 #include <string>
 
@@ -11,14 +9,6 @@
 #include "BenchSupport.h"
 
 namespace {
-
-// CPU time of this process: on a machine shared with builds the wall clock
-// says more about the neighbours than about the assembler.
-double CpuSeconds() {
-  timespec t{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
 
 std::string MillionLineSource() {
   static const char* const Body[] = {

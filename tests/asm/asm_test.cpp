@@ -118,6 +118,16 @@ TEST(AsmDiagnostics, EveryErrorUpToAHundredInLineOrder) {
   EXPECT_FALSE(few.TooManyErrors);
 }
 
+TEST(AsmDiagnostics, HostileLinesAreBounded) {
+  std::string labels = ".code 0\n", values = ".code 0\n.word 0";
+  for (int k = 0; k < 300; ++k) labels += "l" + std::to_string(k) + ":";
+  for (int k = 0; k < 70000; ++k) values += ",0";
+  EXPECT_EQ(DiagnosticText("t.s", Assemble(labels).Diagnostics.at(0)),
+            "t.s:2:1171: error: more than 256 labels on one line");
+  EXPECT_EQ(DiagnosticText("t.s", Assemble(values).Diagnostics.at(0)),
+            "t.s:2:6: error: more than 65536 operands on one line");
+}
+
 TEST(AsmDiagnostics, OverlapIsOnlyAWarning) {
   const TAsmResult r = Assemble(".code 10\n.word 1,2,3\n.data 20\n.word 4\n.ds 5,6,9\n.mem 0,1\n");
   EXPECT_TRUE(r.Ok());
