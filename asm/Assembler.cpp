@@ -209,7 +209,7 @@ class TAssembler {
 
   void Line(std::string_view text);
   void Statement(std::string_view name, const char* nameAt, std::string_view operands, const char* operandsAt,
-                 bool& opensSection, int64_t& sectionStart);
+                 int64_t& sectionStart);
   void Instruction(const TInstruction& ins, std::string_view name, const char* nameAt,
                    const TOperandList& ops);
   bool Directive(std::string_view lower, const char* nameAt,
@@ -546,7 +546,7 @@ bool TAssembler::Directive(std::string_view d, const char* nameAt,
 }
 
 void TAssembler::Statement(std::string_view name, const char* nameAt, std::string_view operands,
-                           const char* operandsAt, bool& opensSection, int64_t& sectionStart) {
+                           const char* operandsAt, int64_t& sectionStart) {
   // Operands split at commas, each trimmed, each with its place for columns.
   // Reused from line to line, so that a line costs no allocation.
   TOperandList& ops = Ops;
@@ -581,7 +581,6 @@ void TAssembler::Statement(std::string_view name, const char* nameAt, std::strin
   const bool tooLong = name.size() > sizeof lower;
 
   if (!tooLong && (key[0] == '.' || key == "dc")) {
-    opensSection = key == ".code" || key == ".data" || key == ".ds" || key == ".mem";
     Directive(key, nameAt, ops, sectionStart);
     return;
   }
@@ -670,9 +669,8 @@ void TAssembler::Line(std::string_view text) {
       }
       labels.clear();
     }
-    bool opensSection = false;
     int64_t sectionStart = -1;
-    Statement(name, text.data() + start, text.substr(i), text.data() + i, opensSection, sectionStart);
+    Statement(name, text.data() + start, text.substr(i), text.data() + i, sectionStart);
     for (const auto& [label, at] : labels)
       if (sectionStart >= 0) DefineLabel(label, at, sectionStart);
     return;
