@@ -3,7 +3,8 @@
 
 PACKAGES := g++ make cmake ninja-build libgtest-dev \
             qt6-base-dev qt6-qpa-plugins libgl-dev \
-            fonts-liberation xvfb xauth xdotool iverilog
+            fonts-liberation xvfb xauth xdotool iverilog \
+            qt6-translations-l10n nlohmann-json3-dev desktop-file-utils dpkg-dev file
 
 BUILD      := build
 TEST_BUILD := build-test
@@ -12,7 +13,7 @@ JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build run test bench install clean fuzz cosim
+.PHONY: all deps build run test bench install package clean fuzz cosim
 
 all: build
 
@@ -63,6 +64,11 @@ bench: build
 
 install: build
 	cmake --install $(BUILD)
+
+# `make package`: a Debian package of the optimised build, with dependencies
+# computed from the programs; install it with `apt install ./build/tavora_*.deb`.
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 # `make cosim`: every example through brennel, the testbench hdl/tb.v with
 # the reference design hdl/ref_core.v (Icarus Verilog) and tavora-cosim;
