@@ -193,6 +193,7 @@ TMainForm::~TMainForm() {
   Registers->OnExit = nullptr;
   Registers->OnMouseDown = nullptr;
   disconnect(Registers, nullptr, this, nullptr);
+  disconnect(Registers->itemDelegate(), nullptr, this, nullptr);
   DisplayHooks.CaptionChanged = nullptr;
   DisplayHooks.ShowMessage = nullptr;
   DisplayHooks.NextCommandChanged = nullptr;
