@@ -20,6 +20,17 @@
     }                                                                                 \
   } while (0)
 
+// The whole file, or nothing when it cannot be opened.
+inline std::string ReadFile(const std::string& path) {
+  std::string out;
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return out;
+  char buffer[1 << 16];
+  for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, f)) > 0;) out.append(buffer, got);
+  std::fclose(f);
+  return out;
+}
+
 // One folder per process, removed when the process ends normally; files in
 // it are rewritten for every input.
 class TScratch {

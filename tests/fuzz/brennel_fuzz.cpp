@@ -16,16 +16,6 @@ constexpr uint64_t MaxImageWords = uint64_t(1) << 24;
 // cross the writer's block size); larger ones are only read.
 constexpr uint64_t MaxWrittenWords = uint64_t(1) << 19;
 
-std::string ReadAll(const std::string& path) {
-  std::string out;
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  FUZZ_CHECK(f != nullptr);
-  char buffer[1 << 16];
-  for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, f)) > 0;) out.append(buffer, got);
-  std::fclose(f);
-  return out;
-}
-
 uint64_t WordCount(const std::vector<MEMITEM>& image) {
   uint64_t words = 0;
   for (const MEMITEM& item : image) {
@@ -90,8 +80,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text = scratch.Path("image.mem"), binary = scratch.Path("image.bin");
   FUZZ_CHECK(writemem(text.c_str(), image, 0) == BRENNEL_OK);
   FUZZ_CHECK(writemem(binary.c_str(), image, 1) == BRENNEL_OK);
-  const std::vector<uint32_t> fromText = TextWords(ReadAll(text));
+  const std::vector<uint32_t> fromText = TextWords(ReadFile(text));
   FUZZ_CHECK(fromText.size() == words);
-  FUZZ_CHECK(fromText == BinaryWords(ReadAll(binary)));
+  FUZZ_CHECK(fromText == BinaryWords(ReadFile(binary)));
   return 0;
 }

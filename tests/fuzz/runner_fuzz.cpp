@@ -4,6 +4,8 @@
 // the rest is the .cod image, which reaches the runner as a file named as
 // the last argument. Runs are capped at a few hundred steps and a few dumped
 // words, so every input finishes quickly.
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -49,6 +51,22 @@ void RedirectOutputFiles(std::vector<std::string>& args) {
   }
 }
 
+// Runs with standard output in a scratch file; returns what the run printed
+// there and wrote to a redirected output file.
+std::string CapturedRun(const runner::TOptions& options, int& status) {
+  const TScratch& scratch = TScratch::Get();
+  const std::string out = scratch.Path("stdout"), written = scratch.Path("output");
+  static const bool captured = std::freopen(out.c_str(), "w", stdout) != nullptr;
+  FUZZ_CHECK(captured);
+  std::fflush(stdout);
+  FUZZ_CHECK(ftruncate(fileno(stdout), 0) == 0);
+  std::rewind(stdout);
+  std::remove(written.c_str());
+  status = runner::Run(options);
+  std::fflush(stdout);
+  return ReadFile(out) + '\f' + ReadFile(written);
+}
+
 void CheckParsed(const runner::TOptions& options) {
   for (const runner::TBreakRequest& bp : options.Breaks) {
     FUZZ_CHECK(!(bp.Mem && bp.Reg));
@@ -62,10 +80,6 @@ void CheckParsed(const runner::TOptions& options) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > MaxInput) return -1;
-  // The printed state is not looked at; /dev/null keeps printing it cheap.
-  static const bool quiet = std::freopen("/dev/null", "w", stdout) != nullptr;
-  (void)quiet;
-
   const std::string input(reinterpret_cast<const char*>(data), size);
   std::vector<std::string> args{"tavora-run"};
   size_t pos = 0;
@@ -98,9 +112,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (options.Dumps.size() > MaxDumps) options.Dumps.resize(MaxDumps);
   for (runner::TDump& dump : options.Dumps) dump.Count = std::min(dump.Count, MaxDumpWords);
 
+  // A second run without any reset in between must print the same: every
+  // run starts from the file, whatever the one before left behind.
   ResetCore();
-  const int status = runner::Run(options);
+  int status = 0, again = 0;
+  const std::string first = CapturedRun(options, status);
   FUZZ_CHECK(status == runner::ExitStopped || status == runner::ExitStepLimit || status == runner::ExitFileError);
   FUZZ_CHECK(BreakPoints.empty());
+  const std::string second = CapturedRun(options, again);
+  FUZZ_CHECK(again == status && second == first);
   return 0;
 }
