@@ -2,8 +2,8 @@
 //
 // Input: command-line arguments, one per line, up to the first empty line;
 // the rest is the .cod image, which reaches the runner as a file named as
-// the last argument. Runs are capped at a few hundred steps and a few dumped
-// words, so every input finishes quickly.
+// the last argument. Runs are capped at 1,000 steps, 16 breakpoints and a few
+// dumped words, so every input finishes quickly.
 #include <unistd.h>
 
 #include <algorithm>
