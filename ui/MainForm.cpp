@@ -62,6 +62,9 @@ QString ShowOpenDialog(QWidget* parent) {
   // The filter list names the kinds of file; the patterns stay internal.
   dialog.setOption(QFileDialog::HideNameFilterDetails);
   dialog.setSizeGripEnabled(true);
+  // The session keeps the folder of the last opened file on the window.
+  const QString folder = parent ? parent->property("openFolder").toString() : QString();
+  if (!folder.isEmpty()) dialog.setDirectory(folder);
   if (auto* buttons = dialog.findChild<QDialogButtonBox*>()) {
     QPushButton* help = buttons->addButton(QDialogButtonBox::Help);
     help->setText("Hilfe");
@@ -376,8 +379,14 @@ void TMainForm::RefreshActions() {
 void TMainForm::AFOpenExecute() {
   const QString name = OpenFileHook(this);
   if (name.isEmpty()) return;
-  if (!LoadFile(name)) return;
+  OpenFile(name);
+}
+
+bool TMainForm::OpenFile(const QString& name) {
+  if (!LoadFile(name)) return false;
   ADResetExecute();
+  emit ProgramOpened(name);
+  return true;
 }
 
 bool TMainForm::LoadFile(const QString& name, bool atStartup) {
@@ -467,6 +476,7 @@ void TMainForm::ADRunFastExecute() {
 
 void TMainForm::EndOfRun() {
   SyncDisplay();
+  emit ProcessorStopped();
   if (QuitRequested && !Running()) QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
 }
 
@@ -476,6 +486,7 @@ void TMainForm::ExecuteSingleStep() {
   CheckAll();
   SyncDisplay();
   CodeBoxPaint();
+  emit ProcessorStopped();
 }
 
 void TMainForm::ADStopExecute() { Stopped = true; }
@@ -503,6 +514,7 @@ void TMainForm::ADResetExecute() {
   NextCommand->setText(ToQt(TheCPU.ListingLine(TheState.GetReg(-1))));
   NextPending = false;
   Stopped = true;
+  emit ProcessorStopped();
 }
 
 void TMainForm::ABSetClick() {
@@ -542,6 +554,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
+  emit Closing();
   QMainWindow::closeEvent(event);
 }
 

@@ -143,6 +143,21 @@ class TMainForm : public QMainWindow {
   // True while one of the run loops is active.
   bool Running() const { return RunDepth > 0; }
 
+  // Loads a file as the open action does, then resets; false when nothing
+  // was loaded (after the message).
+  bool OpenFile(const QString& name);
+
+ signals:
+  // The processor stopped: after a single step, at the end of either run
+  // and after every reset.
+  void ProcessorStopped();
+  // A file chosen by the user was loaded and reset.
+  void ProgramOpened(const QString& name);
+  // The window is about to close for good.
+  void Closing();
+
+ public:
+
   // The fast run looks at the event queue (and paints the inspectors) about
   // this often, in milliseconds;
   // tests lower it. PollHook, when set, is called at each look.

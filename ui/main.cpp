@@ -9,6 +9,8 @@
 #include "BreakForm.h"
 #include "Desktop.h"
 #include "MainForm.h"
+#include "Session.h"
+#include "SessionFeatures.h"
 
 namespace {
 
@@ -42,7 +44,10 @@ int main(int argc, char** argv) {
   InstallDesktopLook(app);
   QStringList args = QApplication::arguments();
   args.removeFirst();
+  // Declared first: the session outlives the windows that use it.
+  TSession session(TSession::DefaultSettingsFile());
   TMainForm form(args);
+  new TSessionFeatures(&form, &session);
   CreateBreakForm();
   form.show();
   const int status = app.exec();

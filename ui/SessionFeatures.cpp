@@ -1,0 +1,298 @@
+#include "SessionFeatures.h"
+
+#include <QAbstractEventDispatcher>
+#include <QAction>
+#include <QApplication>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+
+#include <algorithm>
+
+#include "Assembler.h"
+#include "BreakPoint.h"
+#include "CPU.h"
+#include "GotoDialog.h"
+#include "Loader.h"
+#include "MainForm.h"
+#include "MemoryForm.h"
+#include "Program.h"
+#include "Session.h"
+
+namespace {
+
+const QColor ChangedInk(0, 0, 0xFF);
+
+QAction* NewAction(QObject* owner, const char* caption, const QKeySequence& key = QKeySequence(),
+                   bool checkable = false) {
+  auto* action = new QAction(caption, owner);
+  action->setShortcut(key);
+  action->setCheckable(checkable);
+  return action;
+}
+
+// The loader's rules for an image, walked without building anything, so an
+// invalid file can be refused while the loaded program stays in memory.
+bool ImageIsValid(const std::string& text) {
+  TProgramLines lines;
+  if (!lines.Assign(text, MaxImageLines)) return false;
+  int64_t reserved = 0, sections = 0;
+  size_t i = 0;
+  auto number = [&](size_t line, int32_t& v) { return line < lines.size() && ParseNumber(lines[line], v); };
+  while (i < lines.size()) {
+    const std::string_view keyword = lines[i];
+    const bool words = keyword == ".CODE" || keyword == ".DATA", fill = keyword == ".DS";
+    if (!words && !fill && keyword != ".MEM") return false;
+    int32_t start, count, v;
+    if (!number(i + 1, start) || !number(i + 2, count) || count < 1) return false;
+    if (int64_t(start) + count > int64_t(INT32_MAX) + 1) return false;
+    reserved += count;
+    if (++sections > MaxSections || reserved > MaxImageWords) return false;
+    const size_t values = words ? size_t(count) : fill ? 1 : 0;
+    for (size_t k = 0; k < values; ++k)
+      if (!number(i + 3 + k, v)) return false;
+    i += 3 + values;
+  }
+  return true;
+}
+
+}  // namespace
+
+TSessionFeatures::TSessionFeatures(TMainForm* form, TSession* session)
+    : QObject(form), Form(form), Session(session), Watcher(new QFileSystemWatcher(this)) {
+  CreateActions();
+  FileNote = new QLabel(form);
+  FileNote->setTextFormat(Qt::PlainText);
+  FileNote->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  FileNote->hide();
+  form->State->addPermanentWidget(FileNote, 1);
+
+  // Changed registers: the panel draws as before, then the mark goes on top.
+  auto inner = form->Registers->OnGetDrawValues;
+  form->Registers->OnGetDrawValues = [this, inner](TVelEGrid* grid, int col, int row, TCellFont& font,
+                                                   TAlignment& alignment, QColor& background) {
+    if (inner) inner(grid, col, row, font, alignment, background);
+    if (!Session->HighlightChanges() || col % 2 != 1 || col > 3 || row < 1 || row > 16) return;
+    const int index = (col / 2) * 16 + row - 1;
+    if (!(ChangedMask >> index & 1)) return;
+    font.Font.setBold(true);
+    // A watched register keeps its white on red.
+    if (!FindByRegister(index)) font.Color = ChangedInk;
+  };
+  TakeSnapshot();
+
+  connect(form, &TMainForm::ProcessorStopped, this, &TSessionFeatures::StoppedHere);
+  connect(form, &TMainForm::ProgramOpened, this, &TSessionFeatures::Opened);
+  connect(form, &TMainForm::Closing, this, &TSessionFeatures::SaveWindows);
+  connect(session, &TSession::RecentFilesChanged, this, &TSessionFeatures::FillRecentMenu);
+  connect(session, &TSession::OptionsChanged, this, [this] {
+    AHighlight->setChecked(Session->HighlightChanges());
+    AAutoReload->setChecked(Session->AutoReload());
+    Form->RefreshRegisters();
+  });
+  connect(Watcher, &QFileSystemWatcher::fileChanged, this, &TSessionFeatures::FileChanged);
+
+  // The file given on the command line counts as opened.
+  const QString loaded = QString::fromStdString(SourceFileName.empty() ? ProgramFileName : SourceFileName);
+  if (!loaded.isEmpty() && QFileInfo(loaded).isFile()) session->NoteOpened(loaded);
+  form->setProperty("openFolder", session->LastFolder());
+  session->RefreshSymbols();
+  FillRecentMenu();
+  Watch();
+  RestoreWindows();
+}
+
+void TSessionFeatures::CreateActions() {
+  AHighlight = NewAction(this, "Geänderte Register hervorheben", QKeySequence(), true);
+  AHighlight->setChecked(Session->HighlightChanges());
+  connect(AHighlight, &QAction::toggled, Session, &TSession::SetHighlightChanges);
+  Form->MDebugger->addSeparator();
+  Form->MDebugger->addAction(AHighlight);
+
+  AGoto = NewAction(this, "Gehe zu Adresse...", QKeySequence("Ctrl+G"));
+  AShowPC = NewAction(this, "PC anzeigen", QKeySequence("Ctrl+P"));
+  connect(AGoto, &QAction::triggered, this, &TSessionFeatures::GoTo);
+  connect(AShowPC, &QAction::triggered, this, [this] {
+    Form->FollowPC();
+    Form->CodeBoxPaint();
+  });
+  MAnsicht = new QMenu("Ansicht", Form);
+  Form->menuBar()->insertMenu(Form->MHaltepunkte->menuAction(), MAnsicht);
+  MAnsicht->addActions({AGoto, AShowPC});
+  // One key for every window: Ctrl+G acts on the window that is active.
+  for (QAction* a : {AGoto, AShowPC}) {
+    a->setShortcutContext(Qt::ApplicationShortcut);
+    Form->addAction(a);
+  }
+
+  AReload = NewAction(this, "Neu laden", QKeySequence("Ctrl+R"));
+  AAutoReload = NewAction(this, "Automatisch neu laden", QKeySequence(), true);
+  AAutoReload->setChecked(Session->AutoReload());
+  connect(AReload, &QAction::triggered, this, &TSessionFeatures::Reload);
+  connect(AAutoReload, &QAction::toggled, Session, &TSession::SetAutoReload);
+  AReload->setShortcutContext(Qt::ApplicationShortcut);
+  Form->addAction(AReload);
+  MRecent = new QMenu("Zuletzt geöffnet", Form);
+  // After "Öffnen...": the recent files, then reloading.
+  QAction* afterOpen = Form->MDatei->actions().value(1);
+  Form->MDatei->insertMenu(afterOpen, MRecent);
+  Form->MDatei->insertAction(afterOpen, AReload);
+  Form->MDatei->insertAction(afterOpen, AAutoReload);
+  // Like the window's own actions: enabled by a rule whenever the queue runs empty.
+  connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this, [this] {
+    AReload->setEnabled(Stopped && !Session->FileName().isEmpty());
+    MRecent->setEnabled(Stopped && !Session->RecentFiles().isEmpty());
+  });
+}
+
+// ------------------------------------------------------------------ changed registers
+
+void TSessionFeatures::TakeSnapshot() {
+  for (int i = 0; i < 32; ++i) Previous[i] = uint32_t(TheState.GetReg(i));
+}
+
+void TSessionFeatures::StoppedHere() {
+  // Once per stop, never per write: the runs stay as fast as without it.
+  uint32_t changed = 0;
+  for (int i = 0; i < 32; ++i)
+    if (uint32_t(TheState.GetReg(i)) != Previous[i]) changed |= uint32_t(1) << i;
+  ChangedMask = changed;
+  TakeSnapshot();
+  Form->RefreshRegisters();
+  if (ChangePending) {
+    ChangePending = false;
+    FileChanged();
+  }
+}
+
+// ------------------------------------------------------------------ go to
+
+void TSessionFeatures::GoTo() {
+  QWidget* active = QApplication::activeWindow();
+  TMemoryForm* inspector = nullptr;
+  for (TMemoryForm* candidate : Inspectors)
+    if (candidate == active) inspector = candidate;
+  int32_t address;
+  if (!AskGotoAddress(active ? active : Form, Session->Symbols(), address)) return;
+  if (inspector && std::find(Inspectors.begin(), Inspectors.end(), inspector) != Inspectors.end()) {
+    inspector->TopAddress = address;
+    inspector->ScrollBase = address;
+    inspector->BoxPaint();
+    return;
+  }
+  Form->TopAddress = address;
+  Form->ScrollBase = address;
+  Form->CodeBoxPaint();
+}
+
+// ------------------------------------------------------------------ files
+
+void TSessionFeatures::Opened(const QString& name) {
+  Session->NoteOpened(name);
+  Form->setProperty("openFolder", Session->LastFolder());
+  Session->RefreshSymbols();
+  Note(QString());
+  Watch();
+}
+
+void TSessionFeatures::FillRecentMenu() {
+  MRecent->clear();
+  const QStringList files = Session->RecentFiles();
+  for (int i = 0; i < files.size(); ++i) {
+    QString label = QString("&%1  %2").arg(i + 1).arg(QString(files[i]).replace('&', "&&"));
+    QAction* item = MRecent->addAction(label);
+    connect(item, &QAction::triggered, this, [this, name = files[i]] { OpenRecent(name); });
+  }
+  MRecent->setEnabled(!files.isEmpty());
+}
+
+void TSessionFeatures::OpenRecent(const QString& name) {
+  if (!Stopped) return;
+  if (!QFileInfo(name).isFile()) {
+    MessageBoxHook(Form, QString("Die Datei %1 gibt es nicht mehr; sie wird aus der Liste entfernt.").arg(name),
+                   false);
+    Session->RemoveRecentFile(name);
+    return;
+  }
+  Form->OpenFile(name);
+}
+
+void TSessionFeatures::Watch() {
+  const QStringList watched = Watcher->files();
+  if (!watched.isEmpty()) Watcher->removePaths(watched);
+  const QString name = Session->FileName();
+  if (!name.isEmpty() && QFileInfo(name).isFile()) Watcher->addPath(name);
+}
+
+void TSessionFeatures::Note(const QString& text) {
+  FileNote->setText(text);
+  FileNote->setVisible(!text.isEmpty());
+}
+
+void TSessionFeatures::FileChanged() {
+  // Editors that save by replacing the file drop it from the watch.
+  Watch();
+  if (!Stopped || Form->Running()) {
+    ChangePending = true;
+    return;
+  }
+  const QString name = Session->FileName();
+  if (name.isEmpty()) return;
+  if (!QFileInfo(name).isFile()) {
+    Note(QString("%1 ist nicht mehr vorhanden; das geladene Programm bleibt.").arg(QFileInfo(name).fileName()));
+    return;
+  }
+  if (Session->AutoReload()) {
+    Reload();
+    return;
+  }
+  Note(QString("%1 wurde geändert. Neu laden mit Strg+R.").arg(QFileInfo(name).fileName()));
+}
+
+void TSessionFeatures::Reload() {
+  if (!Stopped || Form->Running()) return;
+  const QString name = Session->FileName();
+  if (name.isEmpty()) return;
+  const QString shortName = QFileInfo(name).fileName();
+  std::string text;
+  bool valid = false;
+  try {
+    text = ReadSourceFile(QFile::encodeName(name).toStdString());
+    valid = IsSourceName(name.toStdString()) ? Assemble(text).Ok() : ImageIsValid(text);
+  } catch (const std::exception&) {
+    Note(QString("%1 kann nicht gelesen werden; das geladene Programm bleibt.").arg(shortName));
+    return;
+  }
+  if (!valid) {
+    Note(QString("%1 ist ungültig; das geladene Programm bleibt.").arg(shortName));
+    return;
+  }
+  if (Form->OpenFile(name)) Note(QString("%1 neu geladen.").arg(shortName));
+}
+
+// ------------------------------------------------------------------ window places
+
+void TSessionFeatures::RestoreWindows() {
+  const QByteArray geometry = Session->MainGeometry();
+  if (!geometry.isEmpty()) Form->restoreGeometry(geometry);  // a bad one is ignored by Qt
+  for (const TInspectorPlace& place : Session->Inspectors()) {
+    OpenMemoryInspector(Form);
+    TMemoryForm* inspector = Inspectors.back();
+    if (!place.Geometry.isEmpty()) inspector->restoreGeometry(place.Geometry);
+    inspector->TopAddress = place.TopAddress;
+    inspector->ScrollBase = place.TopAddress;
+    inspector->BoxPaint();
+  }
+}
+
+void TSessionFeatures::SaveWindows() {
+  Session->SetMainGeometry(Form->saveGeometry());
+  std::vector<TInspectorPlace> places;
+  // Closed inspectors are only hidden; those are not brought back.
+  for (TMemoryForm* inspector : Inspectors)
+    if (inspector->isVisible()) places.push_back({inspector->saveGeometry(), inspector->TopAddress});
+  Session->SetInspectors(places);
+}
