@@ -1,5 +1,6 @@
 #include "RelativeScroll.h"
 
+#include <QGuiApplication>
 #include <QScrollBar>
 #include <QSignalBlocker>
 
@@ -27,8 +28,9 @@ void RelativeScrollAction(QScrollBar* bar, int action, const TScrollBy& scrollBy
     case QAbstractSlider::SliderPageStepAdd: scrollBy(bar->pageStep(), true); break;
     case QAbstractSlider::SliderMove:
       // Only a thumb held by the mouse may stand off the middle; its
-      // release commits.
-      if (bar->isSliderDown()) {
+      // release commits. (A middle click on the groove moves the thumb
+      // just before it counts as held.)
+      if (bar->isSliderDown() || QGuiApplication::mouseButtons() != Qt::NoButton) {
         scrollBy(bar->sliderPosition(), false);
         return;
       }

@@ -352,6 +352,19 @@ class MainFormTest : public QObject {
       b.Bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
       QCOMPARE(b.Top(), wheeled);
       QCOMPARE(b.Bar->value(), 0);
+
+      // A middle click on the groove takes the thumb there and drags it;
+      // the view follows the thumb's offset and keeps it on release.
+      QWindow* window = b.Bar->window()->windowHandle();
+      const QPoint groove = b.Bar->mapTo(b.Bar->window(), QPoint(b.Bar->width() / 2, b.Bar->height() * 3 / 4));
+      QTest::mousePress(window, Qt::MiddleButton, Qt::NoModifier, groove);
+      QTest::mouseMove(window, groove + QPoint(0, 4));
+      const int offset = b.Bar->sliderPosition();
+      QVERIFY(offset > 0);
+      QCOMPARE(b.Top(), wheeled + offset);
+      QTest::mouseRelease(window, Qt::MiddleButton, Qt::NoModifier, groove + QPoint(0, 4));
+      QCOMPARE(b.Top(), wheeled + offset);
+      QCOMPARE(b.Bar->value(), 0);
     }
   }
 
