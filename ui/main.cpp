@@ -15,11 +15,12 @@
 namespace {
 
 const char* const HelpText =
-    "Aufruf: tavora [DATEI.cod]\n"
+    "Aufruf: tavora [DATEI.cod | QUELLE.s]\n"
     "\n"
     "Der Debugger für den 32-Bit-Lehrprozessor: lädt das EPROM-Abbild DATEI.cod\n"
     "(ohne Angabe ein leeres Abbild), setzt den Prozessor zurück und zeigt Code,\n"
-    "Register und Speicher.\n"
+    "Register und Speicher. Eine Assembler-Quelle (.s, .asm) wird vorher\n"
+    "übersetzt; Strg+F2 übersetzt sie erneut.\n"
     "\n"
     "  -h, --help     diese Hilfe anzeigen und beenden\n"
     "      --version  die Versionsnummer anzeigen und beenden\n";
