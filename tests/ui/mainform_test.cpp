@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QMenu>
+#include <QPainter>
 #include <QMenuBar>
 #include <QScreen>
 #include <QStatusBar>
@@ -13,6 +14,7 @@
 
 #include <functional>
 
+#include "FastText.h"
 #include "MemoryForm.h"
 #include "UiTestSupport.h"
 
@@ -518,6 +520,19 @@ class MainFormTest : public QObject {
     QCOMPARE(suffix, QString("cod"));
     QVERIFY(existingOnly);
     QVERIFY(help);
+  }
+
+  // Paging through memory draws ever new lines; the kept line images stay
+  // within their budget on a high-density screen too.
+  void lineImagesStayWithinTheirBudget() {
+    TFastText text(CodeFont());
+    QImage screen(QSize(600, 40) * 2, QImage::Format_ARGB32_Premultiplied);
+    screen.setDevicePixelRatio(2);
+    QPainter canvas(&screen);
+    for (uint32_t a = 0; a < 3000; ++a)
+      text.DrawStrip(canvas, 20, 0, 20, TheCPU.ListingLine(int32_t(a)), 0xff000000u, 0xffffffffu);
+    QVERIFY(text.CachedBytes() > 0);
+    QVERIFY(text.CachedBytes() <= TFastText::StripBytes);
   }
 
   void nextCommandFollowsEveryProgramCounterWrite() {
