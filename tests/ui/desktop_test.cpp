@@ -7,6 +7,7 @@
 #include <QContextMenuEvent>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFontDatabase>
 #include <QGroupBox>
 #include <QMenuBar>
 #include <QHeaderView>
@@ -222,6 +223,21 @@ class DesktopTest : public QObject {
     delete bp;
     OpenMemoryInspector(f);
     QCOMPARE(CutTexts(Inspectors.back()), QStringList());
+    WithModal([f] { ShowMessageBox(f, "Datei x.cod kann nicht geöffnet werden", true); },
+              [](QWidget* box) { QCOMPARE(CutTexts(box), QStringList()); });
+  }
+
+  void listHeadingsArePadded() {
+    Open();
+    CreateBreakForm();
+    BreakForm->show();
+    QHeaderView* header = BreakForm->LV->header();
+    // A right-aligned heading keeps clear of the next one.
+    QVERIFY(header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header) >= 4);
+    // The condition column still takes exactly the room the others leave.
+    int sum = 0;
+    for (int c = 0; c < 4; ++c) sum += BreakForm->LV->columnWidth(c);
+    QCOMPARE(sum, BreakForm->LV->width() - 4);
   }
 
   void designGeometryStaysWhereTheTextFits() {
@@ -309,6 +325,14 @@ class DesktopTest : public QObject {
     QCOMPARE(QString::fromStdString(version.Out), QString("tavora " TAVORA_VERSION "\n"));
     QCOMPARE(help.Status, 0);
     QVERIFY(QString::fromStdString(help.Out).startsWith("Aufruf: tavora"));
+  }
+
+  void metricCompatibleFacesStandIn() {
+    const QStringList installed = QFontDatabase::families();
+    if (!installed.contains("Courier New") && installed.contains("Liberation Mono"))
+      QCOMPARE(InstalledFace("Courier New"), QString("Liberation Mono"));
+    QCOMPARE(InstalledFace("No Such Face"), QString("No Such Face"));
+    for (const QString& face : installed.mid(0, 3)) QCOMPARE(InstalledFace(face), face);
   }
 
   void applicationIconInEverySize() {
