@@ -83,7 +83,9 @@ cosim: build
 # `make fuzz`: clang builds the targets of tests/fuzz with libFuzzer and both
 # sanitizers (no Qt needed), then each runs FUZZ_TIME seconds on its own copy
 # of its seed corpus, which grows from run to run. A crash, hang or memory
-# blow-up leaves its input in $(FUZZ_BUILD)/fuzz/crashes/<target>/.
+# blow-up leaves its input in $(FUZZ_BUILD)/fuzz/crashes/<target>/. The
+# hang timeout is generous: the largest image the loader accepts takes
+# seconds under coverage instrumentation on a busy machine.
 FUZZ_BUILD    := build-fuzz
 FUZZ_TIME     ?= 60
 FUZZ_PACKAGES := g++ make cmake ninja-build libgtest-dev clang libclang-rt-14-dev
@@ -101,7 +103,7 @@ fuzz:
 	  dict=; [ -f tests/fuzz/$$t.dict ] && dict=-dict=tests/fuzz/$$t.dict; \
 	  ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
 	  UBSAN_OPTIONS=print_stacktrace=1 \
-	    $(FUZZ_BUILD)/tests/fuzz/$$t $$corpus $$dict -max_total_time=$(FUZZ_TIME) -timeout=10 \
+	    $(FUZZ_BUILD)/tests/fuzz/$$t $$corpus $$dict -max_total_time=$(FUZZ_TIME) -timeout=60 \
 	      -rss_limit_mb=2048 -close_fd_mask=3 -print_final_stats=1 -artifact_prefix=$$crashes/ \
 	      >$$log 2>&1; \
 	  status=$$?; \
