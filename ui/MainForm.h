@@ -132,6 +132,10 @@ class TMainForm : public QMainWindow {
   void RegistersExit(TVelEGrid* sender);
   void RegistersMouseDown(TVelEGrid* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
   void PRegistersResize();
+  // Text size of the code view and the register grid, in point steps from
+  // the design size; the grid's cells and panel grow by RegisterScale.
+  void SetZoom(int steps);
+  double RegisterScale = 1.0;
   // The text of a register grid cell, with pending register writes applied.
   QString RegisterCellText(int col, int row);
 

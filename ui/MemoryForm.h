@@ -68,6 +68,8 @@ class TMemoryForm : public QWidget {
   void FormCreate();
   void FormDestroy();
   void FormResize();
+  // Text size in point steps from the design size, rows and words following.
+  void SetZoom(int steps);
 
  protected:
   void resizeEvent(QResizeEvent* event) override;

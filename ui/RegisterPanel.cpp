@@ -147,7 +147,8 @@ void TMainForm::RegistersEnter(TVelEGrid*) {
 }
 
 void TMainForm::PRegistersResize() {
-  const int width = PRegisters->height() >= 310 ? 252 : 268;
+  // The design widths, grown with the text size (Zoom.cpp).
+  const int width = int((PRegisters->height() >= 310 * RegisterScale ? 252 : 268) * RegisterScale + 0.5);
   if (PRegisters->width() != width) PRegisters->setFixedWidth(width);
 }
 

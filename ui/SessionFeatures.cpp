@@ -92,6 +92,11 @@ TSessionFeatures::TSessionFeatures(TMainForm* form, TSession* session)
     AHighlight->setChecked(Session->HighlightChanges());
     AAutoReload->setChecked(Session->AutoReload());
     Form->RefreshRegisters();
+    ApplyZoom();
+  });
+  // A new inspector starts at the design size; it gets the current one.
+  connect(form->ADMemInspect, &QAction::triggered, this, [this] {
+    if (Zoom != 0 && !Inspectors.empty()) Inspectors.back()->SetZoom(Zoom);
   });
   connect(Watcher, &QFileSystemWatcher::fileChanged, this, &TSessionFeatures::FileChanged);
 
@@ -103,6 +108,14 @@ TSessionFeatures::TSessionFeatures(TMainForm* form, TSession* session)
   FillRecentMenu();
   Watch();
   RestoreWindows();
+  ApplyZoom();
+}
+
+void TSessionFeatures::ApplyZoom() {
+  if (Session->Zoom() == Zoom) return;
+  Zoom = Session->Zoom();
+  Form->SetZoom(Zoom);
+  for (TMemoryForm* inspector : Inspectors) inspector->SetZoom(Zoom);
 }
 
 void TSessionFeatures::CreateActions() {
@@ -122,8 +135,18 @@ void TSessionFeatures::CreateActions() {
   MAnsicht = new QMenu("Ansicht", Form);
   Form->menuBar()->insertMenu(Form->MHaltepunkte->menuAction(), MAnsicht);
   MAnsicht->addActions({AGoto, AShowPC});
+  MAnsicht->addSeparator();
+  AZoomIn = NewAction(this, "Schrift vergrößern");
+  // Ctrl++ is typed as Ctrl+= on keyboards where + needs the shift key.
+  AZoomIn->setShortcuts({QKeySequence("Ctrl++"), QKeySequence("Ctrl+=")});
+  AZoomOut = NewAction(this, "Schrift verkleinern", QKeySequence("Ctrl+-"));
+  AZoomReset = NewAction(this, "Normale Schriftgröße", QKeySequence("Ctrl+0"));
+  connect(AZoomIn, &QAction::triggered, this, [this] { Session->SetZoom(Session->Zoom() + 1); });
+  connect(AZoomOut, &QAction::triggered, this, [this] { Session->SetZoom(Session->Zoom() - 1); });
+  connect(AZoomReset, &QAction::triggered, this, [this] { Session->SetZoom(0); });
+  MAnsicht->addActions({AZoomIn, AZoomOut, AZoomReset});
   // One key for every window: Ctrl+G acts on the window that is active.
-  for (QAction* a : {AGoto, AShowPC}) {
+  for (QAction* a : {AGoto, AShowPC, AZoomIn, AZoomOut, AZoomReset}) {
     a->setShortcutContext(Qt::ApplicationShortcut);
     Form->addAction(a);
   }

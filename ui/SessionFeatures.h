@@ -28,6 +28,9 @@ class TSessionFeatures : public QObject {
   QAction* AShowPC;      // "PC anzeigen" (Ctrl+P)
   QAction* AReload;      // "Neu laden" (Ctrl+R)
   QAction* AAutoReload;  // "Automatisch neu laden"
+  QAction* AZoomIn;      // "Schrift vergrößern" (Ctrl++)
+  QAction* AZoomOut;     // "Schrift verkleinern" (Ctrl+-)
+  QAction* AZoomReset;   // "Normale Schriftgröße" (Ctrl+0)
   QMenu* MAnsicht;
   QMenu* MRecent;        // "Zuletzt geöffnet"
   QLabel* FileNote;      // the file notices in the status line
@@ -54,6 +57,7 @@ class TSessionFeatures : public QObject {
   void Note(const QString& text);
   void RestoreWindows();
   void SaveWindows();
+  void ApplyZoom();
 
   TMainForm* Form;
   TSession* Session;
@@ -61,4 +65,5 @@ class TSessionFeatures : public QObject {
   uint32_t Previous[32] = {};
   uint32_t ChangedMask = 0;
   bool ChangePending = false;  // the file changed while a run was going on
+  int Zoom = 0;                // the text size the windows have now
 };

@@ -249,6 +249,41 @@ class SessionFeaturesTest : public QObject {
     QCOMPARE(Features->MRecent->actions().size(), 7);
   }
 
+  void zoomChangesEveryListingTogetherAndClicksFollow() {
+    auto* f = Start({});
+    QTest::keyClick(f, Qt::Key_F4);
+    TMemoryForm* inspector = Inspectors.back();
+    const int line = f->LineHeight, cw = inspector->CharWidth, row = f->Registers->rowHeight(1);
+    f->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(f));
+    QTest::keyClick(f, Qt::Key_Plus, Qt::ControlModifier);
+    QTest::keyClick(f, Qt::Key_Plus, Qt::ControlModifier);
+    QCOMPARE(Session->Zoom(), 2);
+    QVERIFY(f->LineHeight > line);
+    QVERIFY(inspector->CharWidth > cw);
+    QVERIFY(f->Registers->rowHeight(1) > row);
+    QCOMPARE(f->Registers->font().pointSize(), 12);
+    // A click still hits the line and the word under it.
+    QTest::mouseClick(f->CodeBox, Qt::LeftButton, Qt::NoModifier, QPoint(5, 3 * f->LineHeight + 2));
+    QVERIFY(FindByInstruction(f->TopAddress + 3));
+    const int ncw = inspector->CharWidth;
+    QTest::mouseClick(inspector->Box, Qt::LeftButton, Qt::NoModifier, QPoint((12 + 9) * ncw + 3, inspector->LineHeight + 2));
+    QVERIFY(FindByMemory(inspector->TopAddress + 1 + inspector->WordsPerLine()));
+    // A new inspector comes at the current size; Ctrl+0 returns to the design sizes.
+    QTest::keyClick(f, Qt::Key_F4);
+    QCOMPARE(Inspectors.back()->CharWidth, ncw);
+    QTest::keyClick(f, Qt::Key_0, Qt::ControlModifier);
+    QCOMPARE(f->LineHeight, line);
+    QCOMPARE(inspector->CharWidth, cw);
+    QCOMPARE(f->Registers->rowHeight(1), row);
+    QCOMPARE(f->PRegisters->width(), 252);
+    QTest::keyClick(f, Qt::Key_Minus, Qt::ControlModifier);
+    Stop();
+    Start({});
+    QCOMPARE(Session->Zoom(), -1);
+    QVERIFY(Form->LineHeight < line);
+  }
+
   void aChangedFileIsReloadedKeepingBreakpoints() {
     const QString prog = File("prog.cod", CodImage({Addi(1, 0, 5), IdleLoopWord}));
     auto* f = Start({prog});
