@@ -36,10 +36,10 @@ class TBreakPoint {
   // Evaluates the breakpoint now; true when it fires. Advances the counter
   // and the reference of a change watch when all its conditions hold.
   bool Check();
-  // Whether all conditions hold with the program counter at pc and R0..R31
-  // in regs, changing nothing but what the lookup of a watched word moves;
-  // word and reg get the watched word and register.
-  bool Holds(int32_t pc, const uint32_t* regs, uint32_t& word, uint32_t& reg) const;
+  // Whether all conditions hold with the program counter at pc, R0..R31 in
+  // regs and the watched word read as word (when LockPosition); reg gets the
+  // watched register. Changes nothing.
+  bool Holds(int32_t pc, const uint32_t* regs, uint32_t word, uint32_t& reg) const;
 
   // The row texts as of the last UpdateView: the caption ("Instruktion")
   // and the sub-items 0 ("Zähler"), 1 ("Anzahl") and 2 ("Bedingung").
@@ -68,11 +68,8 @@ TBreakPoint* FindByInstruction(int32_t address);
 TBreakPoint* FindByMemory(int32_t address);
 TBreakPoint* FindByRegister(int32_t reg);
 
-inline bool TBreakPoint::Holds(int32_t pc, const uint32_t* regs, uint32_t& word, uint32_t& reg) const {
-  if (LockPosition) {
-    word = TheMemory.ReadWord(Position);
-    if (LockValue ? word != Value : word == Value) return false;
-  }
+inline bool TBreakPoint::Holds(int32_t pc, const uint32_t* regs, uint32_t word, uint32_t& reg) const {
+  if (LockPosition && (LockValue ? word != Value : word == Value)) return false;
   if (LockRegister) {
     reg = regs[Register & 31];
     if (LockValue ? reg != Value : reg == Value) return false;
@@ -81,7 +78,8 @@ inline bool TBreakPoint::Holds(int32_t pc, const uint32_t* regs, uint32_t& word,
 }
 
 inline bool TBreakPoint::Check() {
-  uint32_t word = 0, reg = 0;
+  const uint32_t word = LockPosition ? TheMemory.ReadWord(Position) : 0;
+  uint32_t reg = 0;
   if (!Holds(TheState.GetReg(-1), TheState.Regs + 1, word, reg)) return false;
 
   // A change watch takes what it saw as its new reference.

@@ -17,21 +17,22 @@ struct TNoPoll {
 namespace fastrun {
 
 // What a run segment has to serve, fixed for the segment: display
-// receivers attached to DisplayHooks, breakpoints to check.
-enum TMode { Quiet = 0, Display = 1, Checks = 2 };
+// receivers attached to DisplayHooks (Notify), breakpoints (Checks).
+enum TMode { Quiet = 0, Notify = 1, Checks = 2 };
 
 // The machine during one run segment: the program counter and registers in
 // locals, and a copy of the memory's cached block. TheState is written back
 // before anything outside the loop can look at it: at the end of the
-// segment, before a breakpoint check, and in Display mode at every write
-// (a receiver may look).
+// segment, before a breakpoint is evaluated, and in Notify mode before every
+// notification (registers are written through at once in that mode).
 //
 // Memory lookups keep the literal order of the plain loop, since each one
 // moves the cached block: the counter's word at every program counter write
-// (as the next-instruction line does), and at the stop tests. A lookup of an
-// address inside the cached block returns that block and leaves it cached,
-// so such lookups are served from the copy; every other lookup goes to the
-// memory, and the copy is taken again after anything that may have moved it.
+// (as the next-instruction line does), a load or store, a memory watch, and
+// the stop tests. A lookup of an address inside the cached block returns
+// that block and leaves it cached, so such lookups are served from the copy;
+// every other lookup goes to the memory, and the copy is taken again after
+// anything that may have moved it.
 template <int Mode>
 class TLocalMachine {
  public:
@@ -46,9 +47,9 @@ class TLocalMachine {
     Pc = v;
     NextMapped = Fetch(v, NextWord);
     Stepped = true;
-    if constexpr (Mode & Display) {
-      WriteBackPC();
+    if constexpr (Mode & Notify) {
       if (DisplayHooks.NextCommandChanged) {
+        WriteBackPC();
         DisplayHooks.NextCommandChanged();
         Recache();
       }
@@ -59,9 +60,11 @@ class TLocalMachine {
   void SetReg(int i, uint32_t v) {
     X[i] = v;
     X[0] = R0;  // R0 is never stored to
+    Written |= uint32_t(1) << i;
     if constexpr (Mode != Quiet) TheState.Regs[i + 1] = X[i];
-    if constexpr (Mode & Display) {
+    if constexpr (Mode & Notify) {
       if (DisplayHooks.RegisterChanged) {
+        WriteBackPC();
         DisplayHooks.RegisterChanged(i);
         Recache();
       }
@@ -73,12 +76,12 @@ class TLocalMachine {
     return v;
   }
   void Store(int32_t address, uint32_t v) {
+    if constexpr (Mode & Notify) WriteBackPC();  // the store is reported
     TheMemory.WriteWord(address, v);
     Recache();
   }
 
-  // The word at an address, found as TheMemory.ReadWord finds it; false
-  // when the address is unmapped.
+  // The word at an address as ReadWord finds it; false when unmapped.
   bool Fetch(uint32_t a, uint32_t& word) {
     if (a - uint32_t(Cache.Start) < uint32_t(Cache.Count)) {
       word = Cache.Words[a - uint32_t(Cache.Start)];
@@ -106,6 +109,8 @@ class TLocalMachine {
     WriteBackPC();
   }
 
+  uint32_t Written = 0;  // bit i: Ri was written (R0 included)
+
  private:
   uint32_t Pc;
   const uint32_t R0;
@@ -124,19 +129,21 @@ class TLocalMachine {
 template <int Mode>
 bool CheckBreakPoints(TLocalMachine<Mode>& m, const TBreakIndex& index) {
   const int32_t pc = int32_t(m.PC());
-  bool fired = false;
   if (index.Named(pc)) [[unlikely]] {
     m.WriteBackPC();
-    fired = CheckAll();
-  } else if (!index.Others().empty()) {
-    uint32_t word, reg;
-    for (TBreakPoint* bp : index.Others())
-      if (bp->Holds(pc, m.Regs(), word, reg)) [[unlikely]] {
-        m.WriteBackPC();
-        fired |= bp->Check();
-      }
-  } else {
-    return false;  // nothing was asked, nothing moved
+    const bool fired = CheckAll();
+    m.Recache();
+    return fired;
+  }
+  if (index.Others().empty()) return false;
+  bool fired = false;
+  for (TBreakPoint* bp : index.Others()) {
+    uint32_t word = 0, reg = 0;
+    if (bp->LockPosition) word = TheMemory.ReadWord(bp->Position);
+    if (bp->Holds(pc, m.Regs(), word, reg)) [[unlikely]] {
+      m.WriteBackPC();
+      fired |= bp->Check();
+    }
   }
   m.Recache();
   return fired;
@@ -148,7 +155,7 @@ bool CheckBreakPoints(TLocalMachine<Mode>& m, const TBreakIndex& index) {
 // program counter runs without the stop tests, as the first of a run does.
 template <int Mode>
 std::optional<TStopReason> RunSegment(bool first, uint64_t& steps, uint64_t pollAt, uint64_t limit,
-                                      const TBreakIndex& index) {
+                                      const TBreakIndex& index, uint32_t& written) {
   TLocalMachine<Mode> m;
   uint64_t n = steps;
   // After every step: the stop opcode, the idle loop, then the step limit.
@@ -176,6 +183,7 @@ std::optional<TStopReason> RunSegment(bool first, uint64_t& steps, uint64_t poll
   }
   m.WriteBack();
   steps = n;
+  written |= m.Written;
   return stop;
 }
 
@@ -183,28 +191,33 @@ std::optional<TStopReason> RunSegment(bool first, uint64_t& steps, uint64_t poll
 
 // maxSteps 0 means no limit. poll() is asked every 2^pollShift steps, after
 // the breakpoints, and ends the run when it returns true. steps counts the
-// executed instructions (it is added to, not reset).
+// executed instructions (it is added to, not reset). written, when given,
+// gets a bit set for every general register the run wrote (R0 included), so
+// that a window can show them at the end without a receiver for every write.
 //
 // The run goes in segments from one poll to the next; each picks the loop
 // made for what is attached at its start (display receivers, breakpoints).
 template <class Poll = TNoPoll>
-TStopReason RunFast(uint64_t maxSteps, uint64_t& steps, Poll&& poll = Poll(), int pollShift = 16) {
+TStopReason RunFast(uint64_t maxSteps, uint64_t& steps, Poll&& poll = Poll(), int pollShift = 16,
+                    uint32_t* written = nullptr) {
   using namespace fastrun;
   const uint64_t limit = maxSteps ? steps + maxSteps : 0;
   const uint64_t pollMask = (uint64_t(1) << pollShift) - 1;
+  uint32_t registers = 0;
   TBreakIndex index;
   for (bool first = true;; first = false) {
     index.Build();
-    const bool display = DisplayHooks.RegisterChanged || DisplayHooks.NextCommandChanged || DisplayHooks.MemoryChanged;
-    const int mode = (display ? fastrun::Display : Quiet) | (index.Empty() ? Quiet : Checks);
+    const bool notify = DisplayHooks.RegisterChanged || DisplayHooks.NextCommandChanged || DisplayHooks.MemoryChanged;
+    const int mode = (notify ? Notify : Quiet) | (index.Empty() ? Quiet : Checks);
     const uint64_t pollAt = (steps | pollMask) + 1;
     std::optional<TStopReason> stop;
     switch (mode) {
-      case Quiet: stop = RunSegment<Quiet>(first, steps, pollAt, limit, index); break;
-      case fastrun::Display: stop = RunSegment<fastrun::Display>(first, steps, pollAt, limit, index); break;
-      case Checks: stop = RunSegment<Checks>(first, steps, pollAt, limit, index); break;
-      default: stop = RunSegment<fastrun::Display | Checks>(first, steps, pollAt, limit, index); break;
+      case Quiet: stop = RunSegment<Quiet>(first, steps, pollAt, limit, index, registers); break;
+      case Notify: stop = RunSegment<Notify>(first, steps, pollAt, limit, index, registers); break;
+      case Checks: stop = RunSegment<Checks>(first, steps, pollAt, limit, index, registers); break;
+      default: stop = RunSegment<Notify | Checks>(first, steps, pollAt, limit, index, registers); break;
     }
+    if (written) *written |= registers;
     if (stop) return *stop;
     if (poll()) return TStopReason::Interrupted;
   }

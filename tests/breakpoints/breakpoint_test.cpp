@@ -321,8 +321,8 @@ void RandomBreakPoint(std::mt19937& rng) {
   bp->UpdateView();
 }
 
-// Random programs over overlapping blocks, with loads and stores into the
-// overlap and into the code itself, and random breakpoints of every kind,
+// Random programs over overlapping or separate blocks, with loads and stores
+// into the overlap, the code itself and unmapped words, and random breakpoints of every kind,
 // must run exactly as the plain loop with CheckAll does: same reason, steps,
 // registers, memory, cached block, breakpoint counters and references, and
 // the same display notifications seeing the same state. Runs that stop at a
@@ -336,7 +336,7 @@ TEST(RunFastTest, MatchesThePlainLoop) {
       int32_t off = int32_t(rng() % 48);
       switch (rng() % 9) {
         case 0: w = Lw(r1, 0, 0x100 + off); break;
-        case 1: w = Sw(r1, 0, 0x100 + off); break;
+        case 1: w = rng() % 2 ? Sw(r1, 0, 0x100 + off) : Sw(r1, r2, int32_t(rng() % 64)); break;
         case 2: w = Beqz(r1, int32_t(rng() % 9) - 4); break;
         case 3: w = Bnez(r1, int32_t(rng() % 9) - 4); break;
         case 4: w = Add(r1, r1, r2); break;
@@ -350,6 +350,8 @@ TEST(RunFastTest, MatchesThePlainLoop) {
     const int breakPoints = seed % 3 == 0 ? 0 : int(rng() % (seed % 2 ? 4 : 60));
     const bool display = rng() % 2, rows = rng() % 2;
     const int pollShift = 1 + int(rng() % 6);
+    // Data over the code's tail, or a block of its own beside it.
+    const int32_t dataStart = rng() % 2 ? 0x118 : 0x128;
 
     struct TEnd {
       std::vector<TStopReason> reasons;
@@ -362,8 +364,8 @@ TEST(RunFastTest, MatchesThePlainLoop) {
       ResetCore();
       TheMemory.AddBlock(0x100, int32_t(code.size()));
       for (size_t i = 0; i < code.size(); ++i) TheMemory.WriteWord(0x100 + int32_t(i), code[i]);
-      TheMemory.AddBlock(0x118, int32_t(data.size()));  // overlaps the code's tail
-      for (size_t i = 0; i < data.size(); ++i) TheMemory.WriteWord(0x118 + int32_t(i), data[i]);
+      TheMemory.AddBlock(dataStart, int32_t(data.size()));
+      for (size_t i = 0; i < data.size(); ++i) TheMemory.WriteWord(dataStart + int32_t(i), data[i]);
       for (int r = 1; r < 6; ++r) TheState.SetReg(r, int32_t(0x100 + rng() % 48));
       TheState.SetReg(-1, 0x100);
       for (int i = 0; i < breakPoints; ++i) RandomBreakPoint(rng);
@@ -385,7 +387,7 @@ TEST(RunFastTest, MatchesThePlainLoop) {
         end.counts.push_back(bp->Value);
       }
       end.seen = Seen;
-      for (int32_t a = 0xF8; a < 0x138; ++a) end.words.push_back(TheMemory.ReadWord(a));
+      for (int32_t a = 0xF8; a < 0x148; ++a) end.words.push_back(TheMemory.ReadWord(a));
       return end;
     };
     const std::mt19937 start = rng;
