@@ -115,10 +115,9 @@ void NoteRegister(int index) {
 }
 
 // During a fast run nothing but the inspectors is shown until it ends, so
-// register writes are only collected and program counter writes ignored
-// (the run writes the counter at every step anyway).
+// the run only collects which registers it wrote, and program counter
+// writes are ignored (the run writes the counter at every step anyway).
 uint32_t FastRunRegisters = 0;
-void NoteRegisterInFastRun(int index) { FastRunRegisters |= uint32_t(1) << index; }
 
 void TMainForm::ScheduleSync() {
   if (DisplayPending) return;
@@ -455,9 +454,9 @@ void TMainForm::ADRunFastExecute() {
     PollTimer.start();
     uint64_t steps = 0;
     FastRunRegisters = 0;
-    DisplayHooks.RegisterChanged = NoteRegisterInFastRun;
+    DisplayHooks.RegisterChanged = nullptr;
     DisplayHooks.NextCommandChanged = nullptr;
-    if (!QuitRequested) RunFast(0, steps, [this] { return FastRunPoll(); }, 16);
+    if (!QuitRequested) RunFast(0, steps, [this] { return FastRunPoll(); }, 16, &FastRunRegisters);
     DisplayHooks.RegisterChanged = NoteRegister;
     DisplayHooks.NextCommandChanged = NoteNextCommand;
     RegistersDirty |= FastRunRegisters;
