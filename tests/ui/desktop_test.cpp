@@ -29,6 +29,7 @@
 #include "BreakEditForm.h"
 #include "BreakForm.h"
 #include "Desktop.h"
+#include "GotoDialog.h"
 #include "MemoryForm.h"
 #include "Process.h"
 #include "UiTestSupport.h"
@@ -223,6 +224,10 @@ class DesktopTest : public QObject {
     delete bp;
     OpenMemoryInspector(f);
     QCOMPARE(CutTexts(Inspectors.back()), QStringList());
+    TGotoDialog jump(f, nullptr);
+    jump.show();
+    QCOMPARE(CutTexts(&jump), QStringList());
+    jump.close();
     WithModal([f] { ShowMessageBox(f, "Datei x.cod kann nicht geöffnet werden", true); },
               [](QWidget* box) { QCOMPARE(CutTexts(box), QStringList()); });
   }
