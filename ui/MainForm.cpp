@@ -581,8 +581,9 @@ void TMainForm::PaintCode(QPainter& canvas) {
     canvas.fillRect(0, y, Gutter, LineHeight, White);
     const QColor& background = isBreak ? Red : isPC ? Yellow : White;
     canvas.fillRect(Gutter, y, width - Gutter, LineHeight, background);
-    CodeText->DrawStrip(canvas, Gutter, y, LineHeight, TheCPU.ListingLine(a), (isBreak ? White : Black).rgb(),
-                        background.rgb());
+    std::string line = TheCPU.ListingLine(a);
+    if (DecorateLine) DecorateLine(a, line);
+    CodeText->DrawStrip(canvas, Gutter, y, LineHeight, line, (isBreak ? White : Black).rgb(), background.rgb());
     if (isPC) {
       canvas.drawPixmap(2, y + 1, PosMarker());
     } else if (isBreak) {

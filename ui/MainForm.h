@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 class QAction;
@@ -136,6 +137,9 @@ class TMainForm : public QMainWindow {
   // the design size; the grid's cells and panel grow by RegisterScale.
   void SetZoom(int steps);
   double RegisterScale = 1.0;
+  // Rewrites a listing line before the code view draws it (names of branch
+  // targets, the source line beside it); null draws the plain listing.
+  std::function<void(int32_t address, std::string& line)> DecorateLine;
   // The text of a register grid cell, with pending register writes applied.
   QString RegisterCellText(int col, int row);
 

@@ -16,6 +16,8 @@ namespace {
 const char* const KeyHighlight = "Optionen/GeaenderteRegisterHervorheben";
 const char* const KeyReload = "Optionen/AutomatischNeuLaden";
 const char* const KeyZoom = "Optionen/Zoom";
+const char* const KeySymbols = "Optionen/SymboleAnzeigen";
+const char* const KeySource = "Optionen/QuelltextAnzeigen";
 const char* const KeyRecent = "Dateien/Zuletzt";
 const char* const KeyFolder = "Dateien/Ordner";
 const char* const KeyMain = "Fenster/Hauptfenster";
@@ -62,6 +64,8 @@ void TSession::Read() {
   QSettings& s = *Store;
   Highlight = ReadBool(s, KeyHighlight, true);
   Reload = ReadBool(s, KeyReload, false);
+  Symbolic = ReadBool(s, KeySymbols, true);
+  Source = ReadBool(s, KeySource, false);
   bool ok = false;
   const int zoom = s.value(KeyZoom).toInt(&ok);
   ZoomSteps = ok ? std::clamp(zoom, MinZoom, MaxZoom) : 0;
@@ -85,6 +89,20 @@ void TSession::SetAutoReload(bool on) {
   if (on == Reload) return;
   Reload = on;
   Write(KeyReload, on);
+  emit OptionsChanged();
+}
+
+void TSession::SetShowSymbols(bool on) {
+  if (on == Symbolic) return;
+  Symbolic = on;
+  Write(KeySymbols, on);
+  emit OptionsChanged();
+}
+
+void TSession::SetShowSource(bool on) {
+  if (on == Source) return;
+  Source = on;
+  Write(KeySource, on);
   emit OptionsChanged();
 }
 

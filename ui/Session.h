@@ -47,6 +47,10 @@ class TSession : public QObject {
   void SetHighlightChanges(bool on);
   bool AutoReload() const { return Reload; }
   void SetAutoReload(bool on);
+  bool ShowSymbols() const { return Symbolic; }  // target names in the listing
+  void SetShowSymbols(bool on);
+  bool ShowSource() const { return Source; }  // source lines beside the listing
+  void SetShowSource(bool on);
   int Zoom() const { return ZoomSteps; }
   void SetZoom(int steps);  // clamped to MinZoom..MaxZoom
 
@@ -86,6 +90,8 @@ class TSession : public QObject {
   std::unique_ptr<QSettings> Store;  // null without a usable settings file
   bool Highlight = true;
   bool Reload = false;
+  bool Symbolic = true;
+  bool Source = false;
   int ZoomSteps = 0;
   QString File;
   QString Folder;

@@ -91,9 +91,22 @@ TSessionFeatures::TSessionFeatures(TMainForm* form, TSession* session)
   connect(session, &TSession::OptionsChanged, this, [this] {
     AHighlight->setChecked(Session->HighlightChanges());
     AAutoReload->setChecked(Session->AutoReload());
+    ASymbols->setChecked(Session->ShowSymbols());
+    ASource->setChecked(Session->ShowSource());
     Form->RefreshRegisters();
     ApplyZoom();
+    Form->CodeBoxPaint();
   });
+  connect(session, &TSession::SymbolsChanged, this, [this] {
+    LabelAt.clear();
+    if (const TAsmSymbols* symbols = Session->Symbols())
+      for (const TAsmSymbol& s : symbols->Symbols)
+        if (s.Label) LabelAt.emplace(int32_t(uint32_t(uint64_t(s.Value))), s.Name);
+    Form->CodeBoxPaint();
+  });
+  // Ctrl+F2 assembles a source again, maybe with moved labels.
+  connect(form->ADReset, &QAction::triggered, session, &TSession::RefreshSymbols);
+  form->DecorateLine = [this](int32_t address, std::string& line) { Decorate(address, line); };
   // A new inspector starts at the design size; it gets the current one.
   connect(form->ADMemInspect, &QAction::triggered, this, [this] {
     if (Zoom != 0 && !Inspectors.empty()) Inspectors.back()->SetZoom(Zoom);
@@ -109,6 +122,33 @@ TSessionFeatures::TSessionFeatures(TMainForm* form, TSession* session)
   Watch();
   RestoreWindows();
   ApplyZoom();
+}
+
+void TSessionFeatures::Decorate(int32_t address, std::string& line) const {
+  const TAsmSymbols* symbols = Session->Symbols();
+  if (!symbols) return;
+  if (Session->ShowSymbols()) {
+    // Branches name their target: "bnez  R04,$00800004 <loop>".
+    const size_t dollar = line.rfind('$');
+    if (dollar != std::string::npos && dollar + 9 == line.size() &&
+        (line.find("beqz ") != std::string::npos || line.find("bnez ") != std::string::npos)) {
+      int32_t target;
+      if (ParseNumber(line.substr(dollar), target))
+        if (auto it = LabelAt.find(target); it != LabelAt.end()) line += " <" + it->second + ">";
+    }
+  }
+  if (Session->ShowSource()) {
+    const uint32_t number = symbols->LineAt(address);
+    const auto& lines = Session->SourceLines();
+    if (number == 0 || number > lines.size()) return;
+    // The listing font draws ASCII: other characters show as '?', tabs as blanks.
+    std::string source;
+    for (QChar c : QString::fromUtf8(lines[number - 1]))
+      source += c == '\t' ? ' ' : c.unicode() < 0x80 ? char(c.unicode()) : '?';
+    constexpr size_t Column = 56;
+    if (line.size() < Column) line.resize(Column, ' ');
+    line += "  " + source;
+  }
 }
 
 void TSessionFeatures::ApplyZoom() {
@@ -135,6 +175,14 @@ void TSessionFeatures::CreateActions() {
   MAnsicht = new QMenu("Ansicht", Form);
   Form->menuBar()->insertMenu(Form->MHaltepunkte->menuAction(), MAnsicht);
   MAnsicht->addActions({AGoto, AShowPC});
+  ASymbols = NewAction(this, "Symbole anzeigen", QKeySequence(), true);
+  ASymbols->setChecked(Session->ShowSymbols());
+  ASource = NewAction(this, "Quelltext anzeigen", QKeySequence(), true);
+  ASource->setChecked(Session->ShowSource());
+  connect(ASymbols, &QAction::toggled, Session, &TSession::SetShowSymbols);
+  connect(ASource, &QAction::toggled, Session, &TSession::SetShowSource);
+  MAnsicht->addSeparator();
+  MAnsicht->addActions({ASymbols, ASource});
   MAnsicht->addSeparator();
   AZoomIn = NewAction(this, "Schrift vergrößern");
   // Ctrl++ is typed as Ctrl+= on keyboards where + needs the shift key.

@@ -9,6 +9,8 @@
 #include <QString>
 
 #include <cstdint>
+#include <string>
+#include <unordered_map>
 
 class QAction;
 class QFileSystemWatcher;
@@ -28,6 +30,8 @@ class TSessionFeatures : public QObject {
   QAction* AShowPC;      // "PC anzeigen" (Ctrl+P)
   QAction* AReload;      // "Neu laden" (Ctrl+R)
   QAction* AAutoReload;  // "Automatisch neu laden"
+  QAction* ASymbols;     // "Symbole anzeigen"
+  QAction* ASource;      // "Quelltext anzeigen"
   QAction* AZoomIn;      // "Schrift vergrößern" (Ctrl++)
   QAction* AZoomOut;     // "Schrift verkleinern" (Ctrl+-)
   QAction* AZoomReset;   // "Normale Schriftgröße" (Ctrl+0)
@@ -41,6 +45,9 @@ class TSessionFeatures : public QObject {
   // "Gehe zu Adresse" for the active window: an inspector when one is
   // active, else the code view.
   void GoTo();
+  // A listing line as the code view shows it: with the name of a branch
+  // target and the source line beside it when those are switched on.
+  void Decorate(int32_t address, std::string& line) const;
   // Reloads the loaded file; a file that is gone or invalid leaves the
   // loaded program as it is and says so in the status line.
   void Reload();
@@ -65,5 +72,6 @@ class TSessionFeatures : public QObject {
   uint32_t Previous[32] = {};
   uint32_t ChangedMask = 0;
   bool ChangePending = false;  // the file changed while a run was going on
+  std::unordered_map<int32_t, std::string> LabelAt;  // first label of each address
   int Zoom = 0;                // the text size the windows have now
 };

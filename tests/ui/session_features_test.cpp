@@ -176,6 +176,25 @@ class SessionFeaturesTest : public QObject {
     QCOMPARE(message, QString("„start“ ist keine gültige Adresse."));
   }
 
+  void branchTargetsAreNamedAndSourceLinesShownBeside() {
+    auto* f = Start({File("prog.s", ".code $800000\n.header\nloop: addi R01,R01,1\t; zählen\n bnez R01,loop\n")});
+    auto shown = [f](int32_t a) {
+      std::string line = TheCPU.ListingLine(a);
+      f->DecorateLine(a, line);
+      return QString::fromStdString(line);
+    };
+    const QString plain = QString::fromStdString(TheCPU.ListingLine(0x800002));
+    QCOMPARE(shown(0x800002), plain + " <loop>");
+    Features->ASource->trigger();
+    QVERIFY2(shown(0x800001).endsWith("  loop: addi R01,R01,1 ; z?hlen"), qPrintable(shown(0x800001)));
+    QCOMPARE(shown(0x800003), QString::fromStdString(TheCPU.ListingLine(0x800003)));  // no word of the source
+    // Both off: the plain listing, exactly.
+    Features->ASymbols->trigger();
+    Features->ASource->trigger();
+    QCOMPARE(shown(0x800002), plain);
+    QVERIFY(Session->ShowSymbols() == false);
+  }
+
   void settingsAndWindowsAreRememberedAcrossStarts() {
     const QString prog = File("prog.cod", CodImage({Addi(1, 0, 5)}));
     auto* f = Start({prog});
