@@ -325,6 +325,16 @@ class SessionFeaturesTest : public QObject {
     QTRY_VERIFY(Features->FileNote->text().contains("nicht mehr vorhanden"));
     QCOMPARE(TheMemory.ReadWord(EntryAddress), Addi(1, 0, 6));
     QVERIFY(ShownMessages().isEmpty());
+    // A change during a run waits for the stop.
+    Dir->File("prog.cod", CodImage({Addi(1, 0, 6), IdleLoopWord}));
+    f->OpenFile(prog);
+    Stopped = false;
+    Dir->File("prog.cod", CodImage({Addi(1, 0, 9), IdleLoopWord}));
+    QTest::qWait(200);
+    QVERIFY(!Features->FileNote->text().contains("wurde geändert"));
+    Stopped = true;
+    f->ExecuteSingleStep();
+    QVERIFY(Features->FileNote->text().contains("wurde geändert"));
     // Automatically: the new contents are there without a key.
     Dir->File("prog.cod", CodImage({Addi(1, 0, 7), IdleLoopWord}));
     f->OpenFile(prog);
