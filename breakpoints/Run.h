@@ -61,7 +61,7 @@ class TLocalMachine {
     X[i] = v;
     X[0] = R0;  // R0 is never stored to
     Written |= uint32_t(1) << i;
-    if constexpr (Mode != Quiet) TheState.Regs[i + 1] = X[i];
+    if constexpr (Mode & Notify) TheState.Regs[i + 1] = X[i];
     if constexpr (Mode & Notify) {
       if (DisplayHooks.RegisterChanged) {
         WriteBackPC();
@@ -130,7 +130,7 @@ template <int Mode>
 bool CheckBreakPoints(TLocalMachine<Mode>& m, const TBreakIndex& index) {
   const int32_t pc = int32_t(m.PC());
   if (index.Named(pc)) [[unlikely]] {
-    m.WriteBackPC();
+    m.WriteBack();
     const bool fired = CheckAll();
     m.Recache();
     return fired;
@@ -141,7 +141,7 @@ bool CheckBreakPoints(TLocalMachine<Mode>& m, const TBreakIndex& index) {
     uint32_t word = 0, reg = 0;
     if (bp->LockPosition) word = TheMemory.ReadWord(bp->Position);
     if (bp->Holds(pc, m.Regs(), word, reg)) [[unlikely]] {
-      m.WriteBackPC();
+      m.WriteBack();
       fired |= bp->Check();
     }
   }
