@@ -207,11 +207,12 @@ void TSessionFeatures::CreateActions() {
   AReload->setShortcutContext(Qt::ApplicationShortcut);
   Form->addAction(AReload);
   MRecent = new QMenu("Zuletzt geöffnet", Form);
-  // After "Öffnen...": the recent files, then reloading.
-  QAction* afterOpen = Form->MDatei->actions().value(1);
-  Form->MDatei->insertMenu(afterOpen, MRecent);
-  Form->MDatei->insertAction(afterOpen, AReload);
-  Form->MDatei->insertAction(afterOpen, AAutoReload);
+  // Below the window's own items, which keep their places (and keyboard
+  // paths: "Beenden" stays the second item).
+  Form->MDatei->addSeparator();
+  Form->MDatei->addMenu(MRecent);
+  Form->MDatei->addAction(AReload);
+  Form->MDatei->addAction(AAutoReload);
   // Like the window's own actions: enabled by a rule whenever the queue runs empty.
   connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this, [this] {
     AReload->setEnabled(Stopped && !Session->FileName().isEmpty());
