@@ -562,7 +562,8 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 void TMainForm::FollowPC() {
   const int32_t pc = TheState.GetReg(-1);
   if (pc < TopAddress) TopAddress = int32_t(uint32_t(pc) - 2);
-  const int32_t lastWhole = int32_t(uint32_t(CodeBox->height() / LineHeight) + uint32_t(TopAddress) - 3);
+  const int32_t lastWhole = LabelAbove ? LineAddress(CodeBox->height() / LineHeight - 3)
+                                       : int32_t(uint32_t(CodeBox->height() / LineHeight) + uint32_t(TopAddress) - 3);
   if (pc > lastWhole) TopAddress = int32_t(uint32_t(pc) - 5);
   ScrollBase = TopAddress;
 }
@@ -573,9 +574,20 @@ void TMainForm::PaintCode(QPainter& canvas) {
   const int width = CodeBox->width();
   const int n = CodeBox->height() / LineHeight;
   const int32_t pc = TheState.GetReg(-1);
+  int32_t a = TopAddress;
+  std::string label;
+  bool labelDone = false;
   for (int i = 0; i <= n + 1; ++i) {
-    const int32_t a = int32_t(uint32_t(TopAddress) + uint32_t(i));
     const int y = i * LineHeight;
+    if (LabelAbove && !labelDone && LabelAbove(a, label)) {
+      // A label line of a source: no marks, and the word follows below it.
+      canvas.fillRect(0, y, width, LineHeight, White);
+      label += ':';
+      CodeText->DrawStrip(canvas, Gutter, y, LineHeight, label, Black.rgb(), White.rgb());
+      labelDone = true;
+      continue;
+    }
+    labelDone = false;
     const bool isBreak = FindByInstruction(a) != nullptr;
     const bool isPC = pc == a;
     canvas.fillRect(0, y, Gutter, LineHeight, White);
@@ -589,12 +601,13 @@ void TMainForm::PaintCode(QPainter& canvas) {
     } else if (isBreak) {
       canvas.drawPixmap(2, y + 1, StopMarker());
     }
+    a = int32_t(uint32_t(a) + 1);
   }
 }
 
 void TMainForm::CodeBoxMouseDown(Qt::MouseButton, Qt::KeyboardModifiers, int x, int y) {
   if (x > Gutter) return;
-  const int32_t a = int32_t(uint32_t(y / LineHeight) + uint32_t(TopAddress));
+  const int32_t a = LineAddress(y / LineHeight);
   if (TBreakPoint* bp = FindByInstruction(a)) {
     delete bp;
   } else {

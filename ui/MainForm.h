@@ -140,6 +140,11 @@ class TMainForm : public QMainWindow {
   // Rewrites a listing line before the code view draws it (names of branch
   // targets, the source line beside it); null draws the plain listing.
   std::function<void(int32_t address, std::string& line)> DecorateLine;
+  // The label drawn as a line of its own above the word at the address;
+  // false for none. Null: one line per word, as without a source.
+  std::function<bool(int32_t address, std::string& label)> LabelAbove;
+  // The word of a code view line; a label line gives the word it labels.
+  int32_t LineAddress(int line, bool* isLabel = nullptr) const;
   // The text of a register grid cell, with pending register writes applied.
   QString RegisterCellText(int col, int row);
 

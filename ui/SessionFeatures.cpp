@@ -107,6 +107,13 @@ TSessionFeatures::TSessionFeatures(TMainForm* form, TSession* session)
   // Ctrl+F2 assembles a source again, maybe with moved labels.
   connect(form->ADReset, &QAction::triggered, session, &TSession::RefreshSymbols);
   form->DecorateLine = [this](int32_t address, std::string& line) { Decorate(address, line); };
+  form->LabelAbove = [this](int32_t address, std::string& label) {
+    if (LabelAt.empty() || !Session->Symbols() || !Session->ShowSymbols()) return false;
+    const auto it = LabelAt.find(address);
+    if (it == LabelAt.end()) return false;
+    label = it->second;
+    return true;
+  };
   // A new inspector starts at the design size; it gets the current one.
   connect(form->ADMemInspect, &QAction::triggered, this, [this] {
     if (Zoom != 0 && !Inspectors.empty()) Inspectors.back()->SetZoom(Zoom);

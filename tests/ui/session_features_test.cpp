@@ -195,6 +195,27 @@ class SessionFeaturesTest : public QObject {
     QVERIFY(Session->ShowSymbols() == false);
   }
 
+  void labelsTakeALineOfTheirOwnAndClicksStillHitTheirWord() {
+    auto* f = Start({File("prog.s", ".code $800000\n.header\nloop: addi R01,R01,1\n bnez R01,loop\n")});
+    const int lh = f->LineHeight;
+    bool isLabel = false;
+    // From $7ffffe: three words, the label line "loop:", then the PC's word.
+    QCOMPARE(f->LineAddress(3, &isLabel), 0x800001);
+    QVERIFY(isLabel);
+    QCOMPARE(f->LineAddress(4, &isLabel), 0x800001);
+    QVERIFY(!isLabel);
+    QCOMPARE(f->LineAddress(5), 0x800002);
+    QCOMPARE(PixelAt(f->CodeBox, f->CodeBox->width() - 3, 4 * lh + lh / 2), QColor(0xFF, 0xFF, 0));
+    QCOMPARE(PixelAt(f->CodeBox, f->CodeBox->width() - 3, 3 * lh + lh / 2), QColor(0xFF, 0xFF, 0xFF));
+    QTest::mouseClick(f->CodeBox, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5 * lh + 2));
+    QVERIFY(FindByInstruction(0x800002));
+    // Without symbols every line is one word again.
+    Features->ASymbols->trigger();
+    QCOMPARE(f->LineAddress(3, &isLabel), 0x800001);
+    QVERIFY(!isLabel);
+    QCOMPARE(PixelAt(f->CodeBox, f->CodeBox->width() - 3, 3 * lh + lh / 2), QColor(0xFF, 0xFF, 0));
+  }
+
   void settingsAndWindowsAreRememberedAcrossStarts() {
     const QString prog = File("prog.cod", CodImage({Addi(1, 0, 5)}));
     auto* f = Start({prog});
