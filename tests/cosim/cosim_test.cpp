@@ -165,37 +165,61 @@ TEST(CosimTool, RunsTheSimulatorOnAProgramItself) {
 bool HaveIverilog() { return RunProcess("/bin/sh", {"-c", "command -v iverilog && command -v vvp"}).Status == 0; }
 
 TProcessResult CosimScript(const std::string& design, const std::string& program) {
-  return RunProcess(Source + "/hdl/cosim.sh", {"-b", BUILD_DIR, "-d", Source + "/hdl/" + design, Source + "/" + program});
+  return RunProcess(Source + "/hdl/cosim.sh", {"-b", BUILD_DIR, "-d", design, Source + "/" + program});
+}
+
+// A copy of the reference design with one line replaced; the line must
+// stand in it exactly once, so a changed reference cannot quietly turn a
+// broken design into a good one.
+std::string BrokenDesign(const TTempDir& dir, const std::string& name, const std::string& good,
+                         const std::string& bad) {
+  std::string text = ReadFileText(Source + "/hdl/ref_core.v");
+  const size_t at = text.find(good);
+  EXPECT_NE(at, std::string::npos) << name << ": the reference no longer has " << good;
+  EXPECT_EQ(text.find(good, at + 1), std::string::npos) << name << ": " << good << " stands twice";
+  if (at != std::string::npos) text.replace(at, good.size(), bad);
+  return dir.File(name, text);
 }
 
 TEST(CosimKit, BrokenDesignsAreCaughtAtTheFaultyInstruction) {
   if (!HaveIverilog()) GTEST_SKIP() << "Icarus Verilog (iverilog) is not installed";
   struct TCase {
-    const char* Design;
+    const char* Design;  // what is wrong with it
+    const char* Good;    // the line of the reference design
+    const char* Bad;     // what the broken copy has there instead
     const char* Program;
     const char* Headline;
     const char* Listing;
   } cases[] = {
-      {"test/broken_sgti.v", "hdl/test/every_instruction.cod", "difference at step 3: the design wrote another value",
-       "$00800003:  64230005   sgti  R03,R01,$0005"},
-      {"test/broken_jalr.v", "examples/factorial.cod", "difference at step 4: the design wrote another value",
+      // sgti (opcode 25) computed as sget.
+      {"broken_sgti.v", "result = {31'd0, sa > si};", "result = {31'd0, sa >= si};", "hdl/test/every_instruction.cod",
+       "difference at step 3: the design wrote another value", "$00800003:  64230005   sgti  R03,R01,$0005"},
+      // jalr writes R31 with the jump target instead of the return address.
+      {"broken_jalr.v", "dest = 5'd31; result = next; new_pc = a;", "dest = 5'd31; result = a; new_pc = a;",
+       "examples/factorial.cod", "difference at step 4: the design wrote another value",
        "$00800004:  5e800000   jalr  R20"},
-      // The jump lands wrong; the first line that differs is the one after it.
-      {"test/broken_jalr31.v", "hdl/test/every_instruction.cod",
+      // jalr reads its jump register after writing R31. The jump lands
+      // wrong; the first line that differs is the one after it.
+      {"broken_jalr31.v", "dest = 5'd31; result = next; new_pc = a;",
+       "dest = 5'd31; result = next; new_pc = ra == 5'd31 ? next : a;", "hdl/test/every_instruction.cod",
        "difference at step 54: the design executed another address", "$00800037:  04000000   ????  (illegal opcode)"},
-      {"test/broken_srli.v", "hdl/test/every_instruction.cod", "difference at step 15: the design wrote another value",
-       "$0080000f:  00456802   srli  R13,R02"},
-      {"test/broken_branch.v", "examples/sort.cod", "difference at step 22: the design executed another address",
+      // srli shifts arithmetically.
+      {"broken_srli.v", "result = a >> 1;", "result = {a[31], a[31:1]};", "hdl/test/every_instruction.cod",
+       "difference at step 15: the design wrote another value", "$0080000f:  00456802   srli  R13,R02"},
+      // beqz counts its offset from the branch itself.
+      {"broken_branch.v", "if (a == 32'd0) new_pc = next + imm;", "if (a == 32'd0) new_pc = pc + imm;",
+       "examples/sort.cod", "difference at step 22: the design executed another address",
        "$0080000e:  24c60001   addi  R06,R06,$0001"},
   };
+  TTempDir dir;
   for (const TCase& c : cases) {
-    auto r = CosimScript(c.Design, c.Program);
+    auto r = CosimScript(BrokenDesign(dir, c.Design, c.Good, c.Bad), c.Program);
     EXPECT_EQ(r.Status, 1) << c.Design << r.Err;
     EXPECT_NE(r.Out.find(std::string(": ") + c.Headline + "\n  instruction  " + c.Listing), std::string::npos)
         << c.Design << ":\n"
         << r.Out;
   }
-  auto good = CosimScript("ref_core.v", "hdl/test/every_instruction.cod");
+  auto good = CosimScript(Source + "/hdl/ref_core.v", "hdl/test/every_instruction.cod");
   EXPECT_EQ(good.Out, "every_instruction.cod: match: 59 instructions\n");
 }
 
