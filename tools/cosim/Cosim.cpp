@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "CPU.h"
+#include "CommandLine.h"
 #include "Loader.h"
 #include "Text.h"
 
@@ -464,38 +465,22 @@ int Compare(const TOptions& options, std::FILE* out, std::FILE* err) {
 
 bool ParseArguments(int argc, char** argv, TOptions& options) {
   std::vector<std::string> files;
-  bool forceProgram = false, optionsEnded = false;
+  bool forceProgram = false;
   auto number = [](const std::string& text, const char* what, int64_t low, int64_t high) {
     int32_t v;
     if (!ParseNumber(text, v) || v < low || v > high)
       throw TUsageError{"bad " + std::string(what) + " '" + text + "'"};
     return v;
   };
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
-      files.push_back(arg);
+  TCommandLine<TUsageError> line(argc, argv);
+  while (line.Next()) {
+    if (line.IsFile()) {
+      files.push_back(line.Arg());
       continue;
     }
-    if (arg == "--") {
-      optionsEnded = true;
-      continue;
-    }
-    std::optional<std::string> inlineValue;
-    if (arg.rfind("--", 0) == 0) {
-      if (size_t eq = arg.find('='); eq != std::string::npos) {
-        inlineValue = arg.substr(eq + 1);
-        arg.resize(eq);
-      }
-    }
-    auto value = [&]() -> std::string {
-      if (inlineValue) return *inlineValue;
-      if (i + 1 >= argc) throw TUsageError{"option " + arg + " needs a value"};
-      return argv[++i];
-    };
-    auto flag = [&] {
-      if (inlineValue) throw TUsageError{"option " + arg + " takes no value"};
-    };
+    const std::string& arg = line.Arg();
+    auto value = [&] { return line.Value(); };
+    auto flag = [&] { line.Flag(); };
     if (arg == "-h" || arg == "--help") {
       flag();
       std::fputs(UsageText, stdout);

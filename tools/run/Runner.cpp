@@ -7,6 +7,7 @@
 
 #include "BreakPoint.h"
 #include "CPU.h"
+#include "CommandLine.h"
 #include "CommitLog.h"
 #include "JsonReport.h"
 #include "Loader.h"
@@ -111,33 +112,15 @@ TDump ParseDump(std::string_view text) {
 
 bool ParseArguments(int argc, char** argv, TOptions& options) {
   std::vector<std::string> files;
-  bool optionsEnded = false;
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
-      files.push_back(arg);
+  TCommandLine<TUsageError> line(argc, argv);
+  while (line.Next()) {
+    if (line.IsFile()) {
+      files.push_back(line.Arg());
       continue;
     }
-    if (arg == "--") {
-      optionsEnded = true;
-      continue;
-    }
-    // Long options also take their value after "=".
-    std::optional<std::string> inlineValue;
-    if (arg.rfind("--", 0) == 0) {
-      if (size_t eq = arg.find('='); eq != std::string::npos) {
-        inlineValue = arg.substr(eq + 1);
-        arg.resize(eq);
-      }
-    }
-    auto value = [&]() -> std::string {
-      if (inlineValue) return *inlineValue;
-      if (i + 1 >= argc) throw TUsageError{"option " + arg + " needs a value"};
-      return argv[++i];
-    };
-    auto flag = [&] {
-      if (inlineValue) throw TUsageError{"option " + arg + " takes no value"};
-    };
+    const std::string& arg = line.Arg();
+    auto value = [&] { return line.Value(); };
+    auto flag = [&] { line.Flag(); };
     if (arg == "-h" || arg == "--help") {
       flag();
       return false;
