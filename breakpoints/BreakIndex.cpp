@@ -14,6 +14,7 @@ void TBreakIndex::Build() {
   std::sort(Addresses.begin(), Addresses.end());
   Filter.assign(Addresses.empty() ? 0 : size_t(1) << (FilterBits - 6), 0);
   for (int32_t a : Addresses) Filter[Hash(a) >> 6] |= uint64_t(1) << (Hash(a) & 63);
+  Bits = Addresses.empty() ? nullptr : Filter.data();
 }
 
 bool TBreakIndex::Check(int32_t pc) {

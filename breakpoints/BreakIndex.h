@@ -43,10 +43,11 @@ class TBreakIndex {
   // One bit per hash value of an address in Addresses: most addresses are
   // turned away without a search.
   std::vector<uint64_t> Filter;
+  const uint64_t* Bits = nullptr;  // Filter's words, null without addresses
 };
 
 inline bool TBreakIndex::Named(int32_t pc) const {
-  if (Addresses.empty()) return false;
+  if (!Bits) return false;
   const uint32_t h = Hash(pc);
-  return (Filter[h >> 6] >> (h & 63) & 1) && std::binary_search(Addresses.begin(), Addresses.end(), pc);
+  return (Bits[h >> 6] >> (h & 63) & 1) && std::binary_search(Addresses.begin(), Addresses.end(), pc);
 }

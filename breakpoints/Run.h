@@ -17,39 +17,41 @@ struct TNoPoll {
 namespace fastrun {
 
 // What a run segment has to serve, fixed for the segment: display
-// receivers attached to DisplayHooks (Notify), breakpoints (Checks).
+// register or next-instruction receivers attached (Notify), breakpoints (Checks).
 enum TMode { Quiet = 0, Notify = 1, Checks = 2 };
 
 // The machine during one run segment: the program counter and registers in
-// locals, and a copy of the memory's cached block. TheState is written back
-// before anything outside the loop can look at it: at the end of the
-// segment, before a breakpoint is evaluated, and in Notify mode before every
-// notification (registers are written through at once in that mode).
+// locals, and a copy of the memory's two cache slots. TheState and the
+// memory's cache are written back before anything outside the loop can look
+// at them: at the end of the segment, before a breakpoint is evaluated or
+// the memory is called, and in Notify mode before every notification
+// (registers are written through at once in that mode).
 //
 // Memory lookups keep the literal order of the plain loop, since each one
 // moves the cached block: the counter's word at every program counter write
 // (as the next-instruction line does), a load or store, a memory watch, and
-// the stop tests. A lookup of an address inside the cached block returns
-// that block and leaves it cached, so such lookups are served from the copy;
-// every other lookup goes to the memory, and the copy is taken again after
-// anything that may have moved it.
+// the stop tests. A lookup that one of the two slots answers is served on
+// the copy by the memory's own rules; only a miss goes to the memory.
 template <int Mode>
 class TLocalMachine {
  public:
-  TLocalMachine() : Pc(TheState.Regs[0]), R0(TheState.Regs[1]) {
+  TLocalMachine() : Pc(TheState.Regs[0]), R0(TheState.Regs[1]), Moves(TheMemory.CacheMoves() - 1) {
     for (int i = 0; i < 32; ++i) X[i] = TheState.Regs[i + 1];
     Recache();
   }
 
   // The machine ExecuteWord runs on.
   uint32_t PC() const { return Pc; }
-  void SetPC(uint32_t v) {
+  [[gnu::always_inline]] void SetPC(uint32_t v) {
     Pc = v;
-    NextMapped = Fetch(v, NextWord);
-    Stepped = true;
+    Mapped = Fetch(v, Next);
+    if constexpr (Mode & Checks) {
+      NextSlot = Cur;
+      NextMoves = Moves;
+    }
     if constexpr (Mode & Notify) {
       if (DisplayHooks.NextCommandChanged) {
-        WriteBackPC();
+        WriteBack();
         DisplayHooks.NextCommandChanged();
         Recache();
       }
@@ -57,68 +59,154 @@ class TLocalMachine {
   }
   uint32_t Reg(int i) const { return X[i]; }
   const uint32_t* Regs() const { return X; }
-  void SetReg(int i, uint32_t v) {
+  [[gnu::always_inline]] void SetReg(int i, uint32_t v) {
     X[i] = v;
     X[0] = R0;  // R0 is never stored to
     Written |= uint32_t(1) << i;
     if constexpr (Mode & Notify) TheState.Regs[i + 1] = X[i];
     if constexpr (Mode & Notify) {
       if (DisplayHooks.RegisterChanged) {
-        WriteBackPC();
+        WriteBack();
         DisplayHooks.RegisterChanged(i);
         Recache();
       }
     }
   }
-  uint32_t Load(int32_t address) {
-    const uint32_t v = TheMemory.ReadWord(address);
-    Recache();
-    return v;
-  }
-  void Store(int32_t address, uint32_t v) {
-    if constexpr (Mode & Notify) WriteBackPC();  // the store is reported
-    TheMemory.WriteWord(address, v);
-    Recache();
+  [[gnu::always_inline]] uint32_t Load(int32_t address) { return Read(address); }
+  // As WriteWord: the word is found (or made), stored, then reported.
+  [[gnu::always_inline]] void Store(int32_t address, uint32_t v) {
+    if (uint32_t* word = Find(uint32_t(address))) [[likely]] {
+      *word = v;
+      if (DisplayHooks.MemoryChanged) [[unlikely]] Report(address);
+      return;
+    }
+    StoreMiss(address, v);
   }
 
   // The word at an address as ReadWord finds it; false when unmapped.
-  bool Fetch(uint32_t a, uint32_t& word) {
-    if (a - uint32_t(Cache.Start) < uint32_t(Cache.Count)) {
-      word = Cache.Words[a - uint32_t(Cache.Start)];
+  [[gnu::always_inline]] bool Fetch(uint32_t a, uint32_t& word) {
+    if (const uint32_t* w = Find(a)) [[likely]] {
+      word = *w;
       return true;
     }
-    const int32_t offset = TheMemory.FindWord(int32_t(a), false);
-    Recache();
-    word = offset < 0 ? TMemory::Unmapped : Cache.Words[offset];
-    return offset >= 0;
+    return FetchMiss(a, word);
   }
-  // After code outside the loop ran, which may have looked memory up.
-  void Recache() { Cache = TheMemory.LastBlock(); }
+  [[gnu::always_inline]] uint32_t Read(int32_t address) {
+    uint32_t word;
+    Fetch(uint32_t(address), word);
+    return word;
+  }
+  // After code outside the loop ran, which may have looked memory up. A
+  // block keeps the slot it had, so that code found in Slot[0] (tried
+  // first) stays there across a store and its report.
+  void Recache() {
+    if (TheMemory.CacheMoves() == Moves) return;
+    Moves = TheMemory.CacheMoves();
+    const TMemory::TCache cache = TheMemory.Cache();
+    const TBlockRef& was = Slot[1];
+    Cur = Synced = cache.Current.Words == was.Words && cache.Current.Start == was.Start ? 1 : 0;
+    Slot[Cur] = cache.Current;
+    // A hit on the other slot drops a cached block that is not exclusive,
+    // which the copy cannot hand back: the memory serves such a hit.
+    const bool served = cache.Current.Exclusive || cache.Current.Count == 0;
+    Slot[Cur ^ 1] = served ? cache.Other : TBlockRef{};
+  }
 
-  // The program counter and what the next-instruction line captured.
-  void WriteBackPC() {
-    TheState.Regs[0] = Pc;
-    if (!Stepped) return;
-    TheState.NextAddress = int32_t(Pc);
-    TheState.NextWord = NextWord;
-    TheState.NextMapped = NextMapped;
-    TheState.NextValid = true;
+  // Everything outside the loop may look at. `stepped`: an instruction ran
+  // in this segment, so the next-instruction line has something to show.
+  void WriteBack(bool stepped = true) {
+    if constexpr (!(Mode & Notify))  // else written through already
+      for (int i = 1; i < 32; ++i) TheState.Regs[i + 1] = X[i];
+    WriteBackPC(stepped);
+    PushCache();
   }
-  void WriteBack() {
-    for (int i = 1; i < 32; ++i) TheState.Regs[i + 1] = X[i];
-    WriteBackPC();
+
+  // The stop test's lookup of the counter, when no load or store and no
+  // receiver looked memory up since the counter's last write. Only hits on
+  // the copy can have happened since (breakpoint checks do them): the slots
+  // are as that write left them, and the same slot answers again.
+  [[gnu::always_inline]] bool FetchNext(uint32_t& word) {
+    if constexpr (Mode & Checks) {
+      if (!Mapped || Moves != NextMoves) [[unlikely]]
+        return Fetch(Pc, word);
+      Cur = NextSlot;
+    } else if (!Mapped) {
+      return Fetch(Pc, word);
+    }
+    word = Next;
+    return true;
   }
 
   uint32_t Written = 0;  // bit i: Ri was written (R0 included)
 
  private:
+  // FindWord's hits on the copy: the word's storage, or null when no slot
+  // served here covers the address (nothing changed then). Both slots hold
+  // exclusive blocks (or one is empty), so a hit on either answers as a
+  // search would, and only makes its slot the cached one.
+  [[gnu::always_inline]] uint32_t* Find(uint32_t a) {
+    if (Slot[0].Covers(int32_t(a))) {
+      Cur = 0;
+      return Slot[0].Words + (a - uint32_t(Slot[0].Start));
+    }
+    if (Slot[1].Covers(int32_t(a))) {
+      Cur = 1;
+      return Slot[1].Words + (a - uint32_t(Slot[1].Start));
+    }
+    return nullptr;
+  }
+  bool FetchMiss(uint32_t a, uint32_t& word) {
+    PushCache();
+    const int32_t offset = TheMemory.FindWord(int32_t(a), false);
+    Recache();
+    word = offset < 0 ? TMemory::Unmapped : Slot[Cur].Words[offset];
+    return offset >= 0;
+  }
+  void StoreMiss(int32_t address, uint32_t v) {
+    Outside();
+    TheMemory.WriteWord(address, v);
+    Recache();
+  }
+  [[gnu::always_inline]] void Report(int32_t address) {
+    Outside();
+    DisplayHooks.MemoryChanged(address);
+    Recache();
+  }
+  // The copy only ever differs from the memory by hits on the other slot,
+  // each of which swaps the slots: an odd number of them is one swap.
+  [[gnu::always_inline]] void PushCache() {
+    if (Cur == Synced) return;
+    TheMemory.HitOther();
+    Synced = Cur;
+    Moves = TheMemory.CacheMoves();
+  }
+  // Before the memory is called to store or to report a store: in Notify
+  // mode its receivers see the program counter of the store.
+  [[gnu::always_inline]] void Outside() {
+    if constexpr (Mode & Notify) WriteBackPC();
+    PushCache();
+  }
+  // The program counter and what the next-instruction line captured.
+  void WriteBackPC(bool stepped = true) {
+    TheState.Regs[0] = Pc;
+    if (!stepped) return;
+    TheState.NextAddress = int32_t(Pc);
+    TheState.NextWord = Next;
+    TheState.NextMapped = Mapped;
+    TheState.NextValid = true;
+  }
+
   uint32_t Pc;
   const uint32_t R0;
   uint32_t X[32];
-  TBlockRef Cache;
-  uint32_t NextWord = 0;
-  bool NextMapped = false;
-  bool Stepped = false;  // the program counter was written
+  TBlockRef Slot[2];  // Slot[Cur]: the memory's cached block
+  unsigned Cur = 0;
+  unsigned Synced = 0;  // the memory's cached block is Slot[Synced]
+  uint32_t Moves;   // the memory's CacheMoves() when the copy was taken
+  uint32_t Next = 0;
+  bool Mapped = false;
+  unsigned NextSlot = 0;
+  uint32_t NextMoves = 0;
 };
 
 // CheckAll's result and effects after a step. Where no instruction
@@ -127,7 +215,7 @@ class TLocalMachine {
 // evaluated for real. Its repeated lookup of a watched word changes nothing:
 // the word's block is cached by then.
 template <int Mode>
-bool CheckBreakPoints(TLocalMachine<Mode>& m, const TBreakIndex& index) {
+[[gnu::always_inline]] inline bool CheckBreakPoints(TLocalMachine<Mode>& m, const TBreakIndex& index) {
   const int32_t pc = int32_t(m.PC());
   if (index.Named(pc)) [[unlikely]] {
     m.WriteBack();
@@ -135,17 +223,16 @@ bool CheckBreakPoints(TLocalMachine<Mode>& m, const TBreakIndex& index) {
     m.Recache();
     return fired;
   }
-  if (index.Others().empty()) return false;
   bool fired = false;
   for (TBreakPoint* bp : index.Others()) {
     uint32_t word = 0, reg = 0;
-    if (bp->LockPosition) word = TheMemory.ReadWord(bp->Position);
+    if (bp->LockPosition) word = m.Read(bp->Position);
     if (bp->Holds(pc, m.Regs(), word, reg)) [[unlikely]] {
       m.WriteBack();
       fired |= bp->Check();
+      m.Recache();
     }
   }
-  m.Recache();
   return fired;
 }
 
@@ -159,10 +246,12 @@ std::optional<TStopReason> RunSegment(bool first, uint64_t& steps, uint64_t poll
   TLocalMachine<Mode> m;
   uint64_t n = steps;
   // After every step: the stop opcode, the idle loop, then the step limit.
-  // The word found here is the one the next step executes.
+  // The word found here is the one the next step executes. A load or store
+  // may have changed it, and a receiver may have looked memory up.
   uint32_t word;
-  auto stopTest = [&]() -> std::optional<TStopReason> {
-    if (!m.Fetch(m.PC(), word) || word >> 26 == StopOpcode) return TStopReason::StopOpcode;
+  auto stopTest = [&](bool lookup) -> std::optional<TStopReason> {
+    if (!(lookup ? m.Fetch(m.PC(), word) : m.FetchNext(word))) return TStopReason::StopOpcode;
+    if (word >> 26 == StopOpcode) return TStopReason::StopOpcode;
     if (word == IdleLoopWord) return TStopReason::IdleLoop;
     if (n == limit) return TStopReason::StepLimit;
     return std::nullopt;
@@ -171,17 +260,17 @@ std::optional<TStopReason> RunSegment(bool first, uint64_t& steps, uint64_t poll
   if (first)
     m.Fetch(m.PC(), word);
   else
-    stop = stopTest();
+    stop = stopTest(true);
   while (!stop) {
-    ExecuteWord(m, word);
+    const bool memory = ExecuteWord(m, word);
     ++n;
     if constexpr (Mode & Checks) {
       if (CheckBreakPoints(m, index)) stop = TStopReason::BreakPoint;
     }
     if (stop || n == pollAt) break;
-    stop = stopTest();
+    stop = stopTest(memory || (Mode & Notify));
   }
-  m.WriteBack();
+  m.WriteBack(n != steps);
   steps = n;
   written |= m.Written;
   return stop;
@@ -207,7 +296,8 @@ TStopReason RunFast(uint64_t maxSteps, uint64_t& steps, Poll&& poll = Poll(), in
   TBreakIndex index;
   for (bool first = true;; first = false) {
     index.Build();
-    const bool notify = DisplayHooks.RegisterChanged || DisplayHooks.NextCommandChanged || DisplayHooks.MemoryChanged;
+    // A store is reported from either loop (Hooks.h).
+    const bool notify = DisplayHooks.RegisterChanged || DisplayHooks.NextCommandChanged;
     const int mode = (notify ? Notify : Quiet) | (index.Empty() ? Quiet : Checks);
     const uint64_t pollAt = (steps | pollMask) + 1;
     std::optional<TStopReason> stop;

@@ -17,7 +17,9 @@ struct TDisplayHooks {
   // The program counter was written; TheState holds the captured address and
   // word of the next-instruction line.
   void (*NextCommandChanged)() = nullptr;
-  // A memory word was stored (after the store).
+  // A memory word was stored (after the store). The receiver may look
+  // memory up; during a fast run without register or next-instruction
+  // receivers, the registers it would see are those of the run's last poll.
   void (*MemoryChanged)(int32_t address) = nullptr;
   // The main window caption is set by every image build.
   void (*CaptionChanged)(const std::string& caption) = nullptr;

@@ -30,6 +30,7 @@ void TMemory::Clear() {
   SinglesShadowed = false;
   Slot[0] = Slot[1] = Newest = TBlockRef{};
   Cur = 0;
+  ++Moves;
   Low = High = 0;
 }
 
@@ -72,6 +73,7 @@ void TMemory::AddBlock(int32_t start, int32_t count) {
   // Exclusiveness is only known again after the next index rebuild.
   Slot[Cur ^ 1] = TBlockRef{};
   Slot[Cur] = Newest = ref;
+  ++Moves;
   Low = std::min<int64_t>(Low, start);
   High = std::max<int64_t>(High, int64_t(start) + count);
 }
@@ -196,6 +198,7 @@ void TMemory::EraseLoose(int32_t address) {
 }
 
 void TMemory::RenewLooseRefs() {
+  ++Moves;
   for (TBlockRef* ref : {&Slot[0], &Slot[1], &Newest}) {
     if (!ref->Loose) continue;
     if (uint32_t* w = FindLoose(ref->Start)) {
@@ -211,6 +214,7 @@ void TMemory::RenewLooseRefs() {
 void TMemory::Promote(const TBlockRef& found) {
   if (Slot[Cur].Exclusive) Cur ^= 1;
   Slot[Cur] = found;
+  ++Moves;
 }
 
 int32_t TMemory::FindSlow(int32_t address, bool create) {

@@ -67,6 +67,22 @@ class TMemory {
 
   // The cached block (Count 0 when none).
   const TBlockRef& LastBlock() const { return Slot[Cur]; }
+  // Both cache slots, the cached block first, and what a lookup answered
+  // by the other slot does to them. A run loop may take a copy, serve such
+  // hits itself and hand them back with HitOther before anything else looks
+  // memory up; the memory then is as if it had served them.
+  struct TCache {
+    TBlockRef Current, Other;
+  };
+  TCache Cache() const { return {Slot[Cur], Slot[Cur ^ 1]}; }
+  void HitOther() {
+    if (!Slot[Cur].Exclusive) Slot[Cur] = TBlockRef{};
+    Cur ^= 1;
+    ++Moves;
+  }
+  // Changes whenever the cache slots do, so that the holder of a copy can
+  // tell whether it is still current without reading them.
+  uint32_t CacheMoves() const { return Moves; }
   int64_t LowBound() const { return Low; }
   int64_t HighBound() const { return High; }
   // Number of blocks of both kinds.
@@ -120,6 +136,7 @@ class TMemory {
   // addresses where an older block must win.
   TBlockRef Slot[2];
   unsigned Cur = 0;
+  uint32_t Moves = 0;
   TBlockRef Newest;  // the block created last
   int64_t Low = 0, High = 0;
 
@@ -153,9 +170,9 @@ inline int32_t TMemory::FindWord(int32_t address, bool create) {
   if (cached.Covers(address)) return int32_t(uint32_t(address) - uint32_t(cached.Start));
   const TBlockRef& other = Slot[Cur ^ 1];
   if (other.Covers(address)) {
-    if (!cached.Exclusive) Slot[Cur] = TBlockRef{};
-    Cur ^= 1;
-    return int32_t(uint32_t(address) - uint32_t(other.Start));
+    const int32_t offset = int32_t(uint32_t(address) - uint32_t(other.Start));
+    HitOther();
+    return offset;
   }
   return FindSlow(address, create);
 }

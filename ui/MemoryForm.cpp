@@ -184,10 +184,7 @@ void TMemoryForm::PaintText(QPainter& canvas, const QRect& area, int textX, std:
 
 // ------------------------------------------------------------------ stores
 
-void TMemoryForm::RedrawWord(int32_t address) {
-  // A negative difference wraps to a huge one, so one compare tells.
-  const uint32_t cell = uint32_t(address) - uint32_t(TopAddress);
-  if (cell >= Shown) return;
+void TMemoryForm::MarkPending(uint32_t cell) {
   Pending[cell >> 6] |= uint64_t(1) << (cell & 63);
   if (AnyPending) return;
   AnyPending = true;

@@ -54,7 +54,11 @@ class TMemoryForm : public QWidget {
   void BoxPaint();
   // Notes that the cell showing the address (if any) must be painted; the
   // next FlushInspectors paints it.
-  void RedrawWord(int32_t address);
+  void RedrawWord(int32_t address) {
+    // A negative difference wraps to a huge one, so one compare tells.
+    const uint32_t cell = uint32_t(address) - uint32_t(TopAddress);
+    if (cell < Shown) MarkPending(cell);
+  }
   // The word under a box position; false left of or right of the words.
   bool WordAt(int x, int y, int32_t& address) const;
   // Toggles a change watch on the word under the position.
@@ -85,6 +89,7 @@ class TMemoryForm : public QWidget {
   uint32_t RowAddress(int row) const;
   QRegion PendingRegion() const;
   void ClearPending();
+  void MarkPending(uint32_t cell);
   void ScrollScroll(int action);
   void ScrollReleased();
 
