@@ -1,9 +1,19 @@
 #include "FastText.h"
 
 #include <QFontMetrics>
+#include <QPaintEngine>
 #include <QPainter>
 
+#include <cmath>
 #include <memory>
+
+qreal TFastText::TargetRatio(QPainter& painter) {
+  // While a widget is rendered into an image (grab, render) the painter
+  // names the widget, but the pixels are the image's.
+  const QPaintEngine* engine = painter.paintEngine();
+  const QPaintDevice* target = engine && engine->paintDevice() ? engine->paintDevice() : painter.device();
+  return target ? target->devicePixelRatioF() : 1.0;
+}
 
 TFastText::TFastText(const QFont& font) : Font(font), Raw(QRawFont::fromFont(font)) {
   AscentPx = QFontMetrics(font).ascent();
@@ -42,17 +52,21 @@ void TFastText::Draw(QPainter& painter, int x, int y, std::string_view text) {
 
 void TFastText::DrawStrip(QPainter& painter, int x, int y, int height, std::string_view text, QRgb ink,
                           QRgb paper) {
-  const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+  const qreal ratio = TargetRatio(painter);
   QByteArray key(text.data(), qsizetype(text.size()));
   key.append(reinterpret_cast<const char*>(&ink), sizeof ink);
   key.append(reinterpret_cast<const char*>(&paper), sizeof paper);
-  key.append(char(height));
+  key.append(reinterpret_cast<const char*>(&height), sizeof height);
+  // A strip made for another ratio would be drawn enlarged or shrunk, so
+  // a window moved to a sharper screen keeps strips of both.
+  key.append(reinterpret_cast<const char*>(&ratio), sizeof ratio);
   if (const QImage* kept = Strips.object(key)) {
     painter.drawImage(QPoint(x, y), *kept);
     return;
   }
   const int width = int(Advance * qreal(text.size())) + AscentPx + 2;
-  auto strip = std::make_unique<QImage>(QSize(width, height) * ratio, QImage::Format_ARGB32_Premultiplied);
+  auto strip = std::make_unique<QImage>(int(std::ceil(width * ratio)), int(std::ceil(height * ratio)),
+                                        QImage::Format_ARGB32_Premultiplied);
   strip->setDevicePixelRatio(ratio);
   strip->fill(paper);
   QPainter onStrip(strip.get());

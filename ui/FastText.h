@@ -29,6 +29,8 @@ class TFastText {
   // least recently drawn ones go once they hold StripBytes in all.
   void DrawStrip(QPainter& painter, int x, int y, int height, std::string_view text, QRgb ink, QRgb paper);
   int Ascent() const { return AscentPx; }
+  // The device pixel ratio of the pixels the painter actually fills.
+  static qreal TargetRatio(QPainter& painter);
   // Bytes held by the kept strips.
   qsizetype CachedBytes() const { return Strips.totalCost(); }
   // A few screens of lines at any scale: the views show at most a few

@@ -4,13 +4,17 @@
 #include <QPainterPath>
 #include <QPolygonF>
 
+#include <map>
+
 namespace {
 
 const QColor Navy(0, 0, 128);
 const QColor Red(200, 0, 0);
 
-QPixmap Canvas() {
-  QPixmap p(16, 16);
+// 16 x 16 logical pixels, drawn with `ratio` physical pixels to each.
+QPixmap Canvas(qreal ratio) {
+  QPixmap p(QSize(16, 16) * ratio);
+  p.setDevicePixelRatio(ratio);
   p.fill(Qt::transparent);
   return p;
 }
@@ -44,8 +48,8 @@ void Sheet(QPainter& g) {
   g.drawRect(QRectF(2.5, 0.5, 10, 15));
 }
 
-QPixmap Draw(int index) {
-  QPixmap p = Canvas();
+QPixmap Draw(int index, qreal ratio) {
+  QPixmap p = Canvas(ratio);
   QPainter g(&p);
   g.setRenderHint(QPainter::Antialiasing);
   switch (index) {
@@ -102,30 +106,50 @@ QPixmap Draw(int index) {
 
 }  // namespace
 
-QIcon ActionIcon(int index) { return QIcon(Draw(index)); }
-
-const QPixmap& PosMarker() {
-  static const QPixmap marker = [] {
-    QPixmap p = Canvas();
-    QPainter g(&p);
-    g.setRenderHint(QPainter::Antialiasing);
-    g.setPen(QPen(QColor(64, 48, 0), 1));
-    g.setBrush(QColor(255, 255, 0));
-    g.drawPolygon(QPolygonF({{1.5, 5.5}, {8.5, 5.5}, {8.5, 1.5}, {14.5, 8}, {8.5, 14.5}, {8.5, 10.5}, {1.5, 10.5}}));
-    return p;
-  }();
-  return marker;
+QIcon ActionIcon(int index) {
+  // Both sizes drawn, so a toolbar at ratio 2 gets its own 32 x 32 picture.
+  QIcon icon;
+  for (qreal ratio : {1.0, 2.0}) icon.addPixmap(Draw(index, ratio));
+  return icon;
 }
 
-const QPixmap& StopMarker() {
-  static const QPixmap marker = [] {
-    QPixmap p = Canvas();
-    QPainter g(&p);
-    g.setRenderHint(QPainter::Antialiasing);
-    g.setPen(QPen(QColor(255, 96, 96), 2));
-    g.setBrush(QColor(140, 0, 0));
-    g.drawEllipse(QRectF(2, 2, 12, 12));
-    return p;
-  }();
-  return marker;
+namespace {
+
+QPixmap DrawPosMarker(qreal ratio) {
+  QPixmap p = Canvas(ratio);
+  QPainter g(&p);
+  g.setRenderHint(QPainter::Antialiasing);
+  g.setPen(QPen(QColor(64, 48, 0), 1));
+  g.setBrush(QColor(255, 255, 0));
+  g.drawPolygon(QPolygonF({{1.5, 5.5}, {8.5, 5.5}, {8.5, 1.5}, {14.5, 8}, {8.5, 14.5}, {8.5, 10.5}, {1.5, 10.5}}));
+  return p;
+}
+
+QPixmap DrawStopMarker(qreal ratio) {
+  QPixmap p = Canvas(ratio);
+  QPainter g(&p);
+  g.setRenderHint(QPainter::Antialiasing);
+  g.setPen(QPen(QColor(255, 96, 96), 2));
+  g.setBrush(QColor(140, 0, 0));
+  g.drawEllipse(QRectF(2, 2, 12, 12));
+  return p;
+}
+
+// One picture per ratio met; a session sees one or two.
+const QPixmap& Kept(std::map<qreal, QPixmap>& kept, qreal ratio, QPixmap (*draw)(qreal)) {
+  auto it = kept.find(ratio);
+  if (it == kept.end()) it = kept.emplace(ratio, draw(ratio)).first;
+  return it->second;
+}
+
+}  // namespace
+
+const QPixmap& PosMarker(qreal ratio) {
+  static std::map<qreal, QPixmap> kept;
+  return Kept(kept, ratio, DrawPosMarker);
+}
+
+const QPixmap& StopMarker(qreal ratio) {
+  static std::map<qreal, QPixmap> kept;
+  return Kept(kept, ratio, DrawStopMarker);
 }

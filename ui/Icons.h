@@ -7,7 +7,9 @@
 
 // Icon index as the action table numbers them (0..9).
 QIcon ActionIcon(int index);
+// The code view's markers, 16 x 16 logical pixels drawn at a device pixel
+// ratio, so that they stay sharp on the screen they are painted for.
 // The program-counter marker: a yellow arrow pointing right.
-const QPixmap& PosMarker();
+const QPixmap& PosMarker(qreal ratio);
 // The breakpoint marker: a dark red disc with a lighter rim.
-const QPixmap& StopMarker();
+const QPixmap& StopMarker(qreal ratio);

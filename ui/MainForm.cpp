@@ -597,9 +597,9 @@ void TMainForm::PaintCode(QPainter& canvas) {
     if (DecorateLine) DecorateLine(a, line);
     CodeText->DrawStrip(canvas, Gutter, y, LineHeight, line, (isBreak ? White : Black).rgb(), background.rgb());
     if (isPC) {
-      canvas.drawPixmap(2, y + 1, PosMarker());
+      canvas.drawPixmap(2, y + 1, PosMarker(TFastText::TargetRatio(canvas)));
     } else if (isBreak) {
-      canvas.drawPixmap(2, y + 1, StopMarker());
+      canvas.drawPixmap(2, y + 1, StopMarker(TFastText::TargetRatio(canvas)));
     }
     a = int32_t(uint32_t(a) + 1);
   }
