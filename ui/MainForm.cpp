@@ -351,9 +351,7 @@ void TMainForm::CreateLayout() {
 
   // The smallest window still shows eight whole listing lines with address,
   // word and instruction, the whole next instruction and the status line.
-  const QFontMetrics code(CodeBox->font());
-  const int line = code.horizontalAdvance("$00000000:  00000000   sltui R00,R00,$00000000");
-  CodeBox->setMinimumSize(Gutter + line + 2, 8 * (code.height() + 4));
+  const int line = KeepListingWhole();
   PNextCommand->setMinimumWidth(NextCommand->x() + line + 21);
   State->setMinimumWidth(QFontMetrics(State->font()).horizontalAdvance(State->currentMessage()) + 32);
 }
@@ -566,6 +564,12 @@ void TMainForm::FollowPC() {
                                        : int32_t(uint32_t(CodeBox->height() / LineHeight) + uint32_t(TopAddress) - 3);
   if (pc > lastWhole) TopAddress = int32_t(uint32_t(pc) - 5);
   ScrollBase = TopAddress;
+}
+
+int TMainForm::KeepListingWhole() {
+  const int line = QFontMetrics(CodeBox->font()).horizontalAdvance("$00000000:  00000000   sltui R00,R00,$00000000");
+  CodeBox->setMinimumSize(Gutter + line + 2, 8 * (QFontMetrics(CodeBox->font()).height() + 4));
+  return line;
 }
 
 void TMainForm::CodeBoxPaint() { CodeBox->repaint(); }

@@ -137,6 +137,9 @@ class TMainForm : public QMainWindow {
   // the design size; the grid's cells and panel grow by RegisterScale.
   void SetZoom(int steps);
   double RegisterScale = 1.0;
+  // Keeps eight whole listing lines of the widest instruction form in the
+  // code view at its font; returns that line's width.
+  int KeepListingWhole();
   // Rewrites a listing line before the code view draws it (names of branch
   // targets, the source line beside it); null draws the plain listing.
   std::function<void(int32_t address, std::string& line)> DecorateLine;

@@ -1,9 +1,11 @@
 // Text size of the listing views: the code view, the register grid and the
 // memory inspectors grow and shrink together, one point per step. Line
 // heights, character widths and the grid's cells follow the font, so the
-// views' click positions keep mapping to the right line and word.
+// views' click positions keep mapping to the right line and word, and the
+// windows grow where the larger text would otherwise be cut off.
 #include <QFontMetrics>
 
+#include "Desktop.h"
 #include "FastText.h"
 #include "MainForm.h"
 #include "MemoryForm.h"
@@ -11,6 +13,9 @@
 namespace {
 
 constexpr int CodePoints = 10, InspectorPoints = 8;
+// An inspector row's address column and one whole word, in characters, as
+// WordsPerLine counts them; and the scroll bar beside the box.
+constexpr int InspectorRowChars = 13 + 9, InspectorScrollWidth = 16;
 
 }  // namespace
 
@@ -19,6 +24,7 @@ void TMainForm::SetZoom(int steps) {
   CodeBox->setFont(code);
   LineHeight = QFontMetrics(code).height() + 4;
   CodeText = std::make_unique<TFastText>(code);
+  KeepListingWhole();  // a window too small for it grows
   CodeBox->update();
 
   // The grid's design sizes scale with the font's line height.
@@ -31,6 +37,7 @@ void TMainForm::SetZoom(int steps) {
   for (int c = 0; c < 4; ++c) Registers->SetColWidths(c, scaled(widths[c]));
   PRegistersResize();
   Registers->Refresh();
+  FitTexts(this);
 }
 
 void TMemoryForm::SetZoom(int steps) {
@@ -40,6 +47,8 @@ void TMemoryForm::SetZoom(int steps) {
   CharWidth = metrics.horizontalAdvance(QLatin1Char('0')) + 1;
   Text = std::make_unique<TFastText>(Box->font());
   Columns = 0;  // the row geometry is measured afresh
+  setMinimumSize(InspectorRowChars * CharWidth + InspectorScrollWidth, LineHeight);
   FormResize();
+  FitTexts(this);
   Box->update();
 }

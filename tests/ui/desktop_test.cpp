@@ -32,6 +32,7 @@
 #include "GotoDialog.h"
 #include "MemoryForm.h"
 #include "Process.h"
+#include "Session.h"
 #include "UiTestSupport.h"
 
 using namespace enc;
@@ -276,6 +277,38 @@ class DesktopTest : public QObject {
     QVERIFY(QFontMetrics(f->NextCommand->font()).horizontalAdvance(next) <= f->NextCommand->width());
     QVERIFY(QFontMetrics(f->State->font()).horizontalAdvance(f->State->currentMessage()) + 24 <= f->State->width());
     Q_UNUSED(line);
+  }
+
+  void everythingFitsAtTheLargestZoom() {
+    auto* f = Open();
+    OpenMemoryInspector(f);
+    TMemoryForm* inspector = Inspectors.back();
+    f->SetZoom(TSession::MaxZoom);
+    inspector->SetZoom(TSession::MaxZoom);
+    f->resize(1, 1);
+    inspector->resize(1, 1);
+    QCoreApplication::processEvents();
+    QCOMPARE(CutTexts(f), QStringList());
+    QCOMPARE(CutTexts(inspector), QStringList());
+    const QFontMetrics code(f->CodeBox->font());
+    QVERIFY(f->CodeBox->width() >= 20 + code.horizontalAdvance("$00000000:  00000000   sltui R00,R00,$00000000"));
+    QVERIFY(f->CodeBox->height() >= 8 * f->LineHeight);
+    // Every register name and value inside its cell, every column in view.
+    TVelEGrid* grid = f->Registers;
+    const QFontMetrics cells(grid->font());
+    int columns = 0;
+    for (int c = 0; c < 4; ++c) {
+      columns += grid->columnWidth(c);
+      for (int r = 0; r < 17; ++r) {
+        QVERIFY2(cells.horizontalAdvance(grid->Cells(c, r)) + 4 <= grid->columnWidth(c), qPrintable(grid->Cells(c, r)));
+        QVERIFY(cells.height() <= grid->rowHeight(r));
+      }
+    }
+    QVERIFY(columns <= grid->viewport()->width());
+    // The inspector keeps the address and one whole word of a row.
+    QCOMPARE(inspector->WordsPerLine(), 1);
+    QVERIFY(inspector->Box->width() >= (12 + 9) * inspector->CharWidth);
+    QVERIFY(inspector->Box->height() >= inspector->LineHeight);
   }
 
   void registerNamesAndValuesShareTheGridFontAndBaseline() {
