@@ -46,14 +46,15 @@ std::string ReadSourceFile(const std::string& name) {
   return text;
 }
 
-TAsmResult LoadAnyProgram(const std::string& name, bool atStartup) {
+TAsmResult LoadAnyProgram(const std::string& name, bool atStartup, std::string* source) {
   if (!IsSourceName(name)) {
     LoadProgram(name);
     SourceFileName.clear();
     return {};
   }
-  const std::string text = ReadSourceFile(name);
+  std::string text = ReadSourceFile(name);
   TAsmResult result = Assemble(text);
+  if (source) *source = std::move(text);
   if (result.Ok()) {
     ProgramFileName = name;
     SourceFileName = name;
@@ -66,11 +67,12 @@ TAsmResult LoadAnyProgram(const std::string& name, bool atStartup) {
   return result;
 }
 
-bool ReassembleSource(TAsmResult& result, std::string& error) {
+bool ReassembleSource(TAsmResult& result, std::string& error, std::string* source) {
   if (SourceFileName.empty()) return true;
   try {
-    const std::string text = ReadSourceFile(SourceFileName);
+    std::string text = ReadSourceFile(SourceFileName);
     result = Assemble(text);
+      if (source) *source = std::move(text);
   } catch (const TFileOpenError& e) {
     error = e.what();
     return false;

@@ -25,13 +25,16 @@ std::string ReadSourceFile(const std::string& name);
 // the loaded one; with errors nothing changes, unless nothing was loaded
 // yet (atStartup), when the default image stays and the name is kept so
 // that a reset tries the source again. Throws TFileOpenError. The result
-// holds the assembly of a source (empty for an image).
-TAsmResult LoadAnyProgram(const std::string& name, bool atStartup);
+// holds the assembly of a source (empty for an image), and `source`, when
+// given, the text it was assembled from, so that nobody needs to read and
+// assemble the file again for its symbols.
+TAsmResult LoadAnyProgram(const std::string& name, bool atStartup, std::string* source = nullptr);
 
 // For the reset action: assembles SourceFileName again into the held image
 // lines. False (lines unchanged) when the source has errors or cannot be
 // read, with the reason in result or error; true when no source is held.
-bool ReassembleSource(TAsmResult& result, std::string& error);
+// `source`, when given, receives the text assembled.
+bool ReassembleSource(TAsmResult& result, std::string& error, std::string* source = nullptr);
 
 // The text of the one message box about a source with errors: the file
 // name and the first errors with their line numbers.

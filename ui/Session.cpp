@@ -9,7 +9,6 @@
 #include <algorithm>
 
 #include "Assembler.h"
-#include "Program.h"
 
 namespace {
 
@@ -133,27 +132,18 @@ void TSession::RemoveRecentFile(const QString& name) {
   emit RecentFilesChanged();
 }
 
-void TSession::RefreshSymbols() {
-  SymbolTable.reset();
+void TSession::SetSource(std::shared_ptr<const TAsmSymbols> symbols, const std::string& text) {
+  SymbolTable = std::move(symbols);
   Lines.clear();
-  if (!SourceFileName.empty()) {
-    try {
-      const std::string text = ReadSourceFile(SourceFileName);
-      TAsmResult result = Assemble(text);
-      if (result.Ok()) {
-        SymbolTable = std::make_unique<TAsmSymbols>(std::move(result.Symbols));
-        size_t start = 0;
-        while (start < text.size()) {
-          size_t end = text.find('\n', start);
-          if (end == std::string::npos) end = text.size();
-          std::string line = text.substr(start, end - start);
-          if (!line.empty() && line.back() == '\r') line.pop_back();
-          Lines.push_back(std::move(line));
-          start = end + 1;
-        }
-      }
-    } catch (const std::exception&) {
-      // Unreadable now: the listing simply goes without symbols.
+  if (SymbolTable) {
+    size_t start = 0;
+    while (start < text.size()) {
+      size_t end = text.find('\n', start);
+      if (end == std::string::npos) end = text.size();
+      std::string line = text.substr(start, end - start);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      Lines.push_back(std::move(line));
+      start = end + 1;
     }
   }
   emit SymbolsChanged();

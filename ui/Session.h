@@ -68,9 +68,9 @@ class TSession : public QObject {
   const TAsmSymbols* Symbols() const { return SymbolTable.get(); }
   // The source's text lines (0-based), for showing them beside the words.
   const std::vector<std::string>& SourceLines() const { return Lines; }
-  // Assembles the loaded source once more for its symbols (after a load or
-  // a reset); clears them when an image is loaded.
-  void RefreshSymbols();
+  // Takes the symbol table of the assembly that loaded the source and the
+  // text it was assembled from; null symbols (an image) clear both.
+  void SetSource(std::shared_ptr<const TAsmSymbols> symbols, const std::string& text);
 
   // Window places.
   QByteArray MainGeometry() const;
@@ -96,6 +96,6 @@ class TSession : public QObject {
   QString File;
   QString Folder;
   QStringList Recent;
-  std::unique_ptr<TAsmSymbols> SymbolTable;
+  std::shared_ptr<const TAsmSymbols> SymbolTable;
   std::vector<std::string> Lines;
 };

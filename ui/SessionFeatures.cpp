@@ -21,6 +21,7 @@
 #include "MemoryForm.h"
 #include "Program.h"
 #include "Session.h"
+#include "SourceFiles.h"
 
 namespace {
 
@@ -104,8 +105,10 @@ TSessionFeatures::TSessionFeatures(TMainForm* form, TSession* session)
         if (s.Label) LabelAt.emplace(int32_t(uint32_t(uint64_t(s.Value))), s.Name);
     Form->CodeBoxPaint();
   });
-  // Ctrl+F2 assembles a source again, maybe with moved labels.
-  connect(form->ADReset, &QAction::triggered, session, &TSession::RefreshSymbols);
+  // Every load and Ctrl+F2 hand over the symbols of their own assembly.
+  TSourceAssembly* assembled = TSourceAssembly::Of(form);
+  connect(assembled, &TSourceAssembly::Changed, this,
+          [this, assembled] { Session->SetSource(assembled->Symbols(), assembled->Text()); });
   form->DecorateLine = [this](int32_t address, std::string& line) { Decorate(address, line); };
   form->LabelAbove = [this](int32_t address, std::string& label) {
     if (LabelAt.empty() || !Session->Symbols() || !Session->ShowSymbols()) return false;
@@ -124,7 +127,7 @@ TSessionFeatures::TSessionFeatures(TMainForm* form, TSession* session)
   const QString loaded = QString::fromStdString(SourceFileName.empty() ? ProgramFileName : SourceFileName);
   if (!loaded.isEmpty() && QFileInfo(loaded).isFile()) session->NoteOpened(loaded);
   form->setProperty("openFolder", session->LastFolder());
-  session->RefreshSymbols();
+  session->SetSource(assembled->Symbols(), assembled->Text());
   FillRecentMenu();
   Watch();
   RestoreWindows();
@@ -272,7 +275,6 @@ void TSessionFeatures::GoTo() {
 void TSessionFeatures::Opened(const QString& name) {
   Session->NoteOpened(name);
   Form->setProperty("openFolder", Session->LastFolder());
-  Session->RefreshSymbols();
   Note(QString());
   Watch();
 }

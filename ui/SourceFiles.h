@@ -4,9 +4,37 @@
 // their line numbers, and whatever was loaded before stays as it was.
 #pragma once
 
+#include <QObject>
+
+#include <memory>
 #include <string>
 
 class QWidget;
+class TAsmSymbols;
+
+// The symbol table and text of the source that a main window's last load
+// or reset assembled, handed on so that whoever shows symbols (the
+// session) keeps that assembly's table instead of assembling the file once
+// more. One per main window, made on first use; it keeps the latest, so a
+// receiver attached after the start-up load still finds it.
+class TSourceAssembly : public QObject {
+  Q_OBJECT
+
+ public:
+  static TSourceAssembly* Of(QObject* form);
+  // Null while an image is loaded or the loaded source did not assemble.
+  std::shared_ptr<const TAsmSymbols> Symbols() const { return Table; }
+  const std::string& Text() const { return Source; }
+  void Set(std::shared_ptr<const TAsmSymbols> symbols, std::string text);
+
+ signals:
+  void Changed();
+
+ private:
+  using QObject::QObject;
+  std::shared_ptr<const TAsmSymbols> Table;
+  std::string Source;
+};
 
 // Loads an image or a source as the open action and the start-up do.
 // False when nothing changed because a source had errors (after its

@@ -195,6 +195,31 @@ class SessionFeaturesTest : public QObject {
     QVERIFY(Session->ShowSymbols() == false);
   }
 
+  void eachLoadHandsTheSymbolsOfItsOwnAssemblyToTheSession() {
+    auto* f = Start({File("prog.s", LabelledSource)});
+    QVERIFY(Session->Symbols() && Session->Symbols()->Find("done"));
+    QCOMPARE(Session->SourceLines().at(2), std::string("start: addi R01,R00,7"));
+    // The file is edited right after each load's reset: a session that read
+    // and assembled it once more would show the edit's label.
+    const QString other = File("other.s", ".code $800000\n.header\nagain: beqz R00,again\n");
+    int edits = 0;
+    connect(f, &TMainForm::ProcessorStopped, f, [&] {
+      const std::string label = "edit" + std::to_string(++edits);
+      Dir->File("other.s", ".code $800000\n.header\none: addi R01,R00,1\n" + label + ": beqz R00," + label + "\n");
+    });
+    auto has = [this](const char* label) { return Session->Symbols() && Session->Symbols()->Find(label); };
+    QVERIFY(f->OpenFile(other));
+    QVERIFY(has("again") && !has("edit1"));
+    QCOMPARE(Session->SourceLines().size(), size_t(3));
+    // Ctrl+F2 assembles the edited file.
+    QTest::keyClick(f, Qt::Key_F2, Qt::ControlModifier);
+    QVERIFY(has("edit1") && !has("edit2"));
+    QCOMPARE(uint32_t(Session->Symbols()->Find("edit1")->Value), 0x800002u);
+    // An image has neither symbols nor source lines.
+    QVERIFY(f->OpenFile(File("prog.cod", CodImage({IdleLoopWord}))));
+    QVERIFY(!Session->Symbols() && Session->SourceLines().empty());
+  }
+
   void labelsTakeALineOfTheirOwnAndClicksStillHitTheirWord() {
     auto* f = Start({File("prog.s", ".code $800000\n.header\nloop: addi R01,R01,1\n bnez R01,loop\n")});
     const int lh = f->LineHeight;
