@@ -150,9 +150,9 @@ void WriteDefaultImage() {
   TheMemory.WriteWord(EntryAddress, IdleLoopWord);
 }
 
-int32_t NumberAt(size_t line) {
+int32_t NumberAt(const TProgramLines& lines, size_t line) {
   int32_t v;
-  if (line >= ProgramLines.size() || !ParseNumber(ProgramLines[line], v)) throw TInvalidImage{};
+  if (line >= lines.size() || !ParseNumber(lines[line], v)) throw TInvalidImage{};
   return v;
 }
 
@@ -173,41 +173,64 @@ size_t LinesOf(TSectionKind kind, int32_t count) {
 // An image beyond the caps is refused before anything is allocated for it.
 // The walk stops quietly at the first malformed section: the build then
 // fails there as it always has.
-void CheckCaps() {
+void CheckCaps(const TProgramLines& lines) {
   int64_t reserved = 0, sections = 0;
   size_t i = 0;
   int32_t count;
-  while (i + 2 < ProgramLines.size()) {
-    const TSectionKind kind = KindOf(ProgramLines[i]);
-    if (kind == TSectionKind::None || !ParseNumber(ProgramLines[i + 2], count) || count < 1) return;
+  while (i + 2 < lines.size()) {
+    const TSectionKind kind = KindOf(lines[i]);
+    if (kind == TSectionKind::None || !ParseNumber(lines[i + 2], count) || count < 1) return;
     reserved += count;
     if (++sections > MaxSections || reserved > MaxImageWords) throw TInvalidImage{};
     i += LinesOf(kind, count);
   }
 }
 
-void BuildSections() {
-  CheckCaps();
+// The one reading of an image's sections, for building it and for checking
+// it alone: `sink` gets Block(start, count) for every section, then
+// Fill(start, count, value) or Word(address, value) for its contents, in
+// file order. Throws TInvalidImage at the first rule the text breaks.
+template <class Sink>
+void WalkSections(const TProgramLines& lines, Sink& sink) {
+  CheckCaps(lines);
   size_t i = 0;
-  while (i < ProgramLines.size()) {
-    const TSectionKind kind = KindOf(ProgramLines[i]);
+  while (i < lines.size()) {
+    const TSectionKind kind = KindOf(lines[i]);
     if (kind == TSectionKind::None) throw TInvalidImage{};
-    const int32_t start = NumberAt(i + 1);
-    const int32_t count = NumberAt(i + 2);
+    const int32_t start = NumberAt(lines, i + 1);
+    const int32_t count = NumberAt(lines, i + 2);
     if (count < 1) throw TInvalidImage{};
     // A section past the last address is refused like any other invalid
     // contents.
     if (int64_t(start) + count > int64_t(INT32_MAX) + 1) throw TInvalidImage{};
-    TheMemory.AddBlock(start, count);
+    sink.Block(start, count);
     if (kind == TSectionKind::Fill) {
-      const uint32_t fill = uint32_t(NumberAt(i + 3));
-      for (int32_t k = 0; k < count; ++k) TheMemory.WriteWord(int32_t(uint32_t(start) + uint32_t(k)), fill);
+      sink.Fill(start, count, uint32_t(NumberAt(lines, i + 3)));
     } else if (kind == TSectionKind::Words) {
       for (int32_t k = 0; k < count; ++k)
-        TheMemory.WriteWord(int32_t(uint32_t(start) + uint32_t(k)), uint32_t(NumberAt(i + 3 + size_t(k))));
+        sink.Word(int32_t(uint32_t(start) + uint32_t(k)), uint32_t(NumberAt(lines, i + 3 + size_t(k))));
     }
     i += LinesOf(kind, count);
   }
+}
+
+struct TMemorySink {
+  void Block(int32_t start, int32_t count) { TheMemory.AddBlock(start, count); }
+  void Fill(int32_t start, int32_t count, uint32_t value) {
+    for (int32_t k = 0; k < count; ++k) TheMemory.WriteWord(int32_t(uint32_t(start) + uint32_t(k)), value);
+  }
+  void Word(int32_t address, uint32_t value) { TheMemory.WriteWord(address, value); }
+};
+
+struct TCheckOnly {
+  void Block(int32_t, int32_t) {}
+  void Fill(int32_t, int32_t, uint32_t) {}
+  void Word(int32_t, uint32_t) {}
+};
+
+void BuildSections() {
+  TMemorySink memory;
+  WalkSections(ProgramLines, memory);
 }
 
 bool Build(bool knownInvalid) {
@@ -278,6 +301,21 @@ bool ReadWholeFile(const std::string& name, std::string& text, bool& tooBig) {
 }  // namespace
 
 bool BuildImage() { return Build(false); }
+
+bool ImageTextIsValid(std::string text) {
+  if (text.size() > MaxFileBytes) return false;
+  try {
+    TProgramLines lines;
+    if (!lines.Assign(std::move(text), MaxImageLines)) return false;
+    TCheckOnly nothing;
+    WalkSections(lines, nothing);
+  } catch (const TInvalidImage&) {
+    return false;
+  } catch (const std::bad_alloc&) {
+    return false;  // as LoadProgram takes a file it cannot hold
+  }
+  return true;
+}
 
 bool LoadProgram(const std::string& name) {
   std::string text;

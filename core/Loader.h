@@ -60,6 +60,10 @@ bool ParseNumber(std::string_view text, int32_t& value);
 // false when its contents were invalid, also when they were too large to
 // hold.
 bool LoadProgram(const std::string& name);
+// Whether LoadProgram would take a file holding `text` as a valid image,
+// by the same reading of its sections with nothing built: lets a caller
+// refuse an invalid file while the loaded image stays as it is.
+bool ImageTextIsValid(std::string text);
 // Clears memory and registers and builds the image from ProgramLines (the
 // default image when it is empty). Returns false for an invalid image, which
 // is replaced by the default image after the message.

@@ -35,31 +35,6 @@ QAction* NewAction(QObject* owner, const char* caption, const QKeySequence& key 
   return action;
 }
 
-// The loader's rules for an image, walked without building anything, so an
-// invalid file can be refused while the loaded program stays in memory.
-bool ImageIsValid(const std::string& text) {
-  TProgramLines lines;
-  if (!lines.Assign(text, MaxImageLines)) return false;
-  int64_t reserved = 0, sections = 0;
-  size_t i = 0;
-  auto number = [&](size_t line, int32_t& v) { return line < lines.size() && ParseNumber(lines[line], v); };
-  while (i < lines.size()) {
-    const std::string_view keyword = lines[i];
-    const bool words = keyword == ".CODE" || keyword == ".DATA", fill = keyword == ".DS";
-    if (!words && !fill && keyword != ".MEM") return false;
-    int32_t start, count, v;
-    if (!number(i + 1, start) || !number(i + 2, count) || count < 1) return false;
-    if (int64_t(start) + count > int64_t(INT32_MAX) + 1) return false;
-    reserved += count;
-    if (++sections > MaxSections || reserved > MaxImageWords) return false;
-    const size_t values = words ? size_t(count) : fill ? 1 : 0;
-    for (size_t k = 0; k < values; ++k)
-      if (!number(i + 3 + k, v)) return false;
-    i += 3 + values;
-  }
-  return true;
-}
-
 }  // namespace
 
 TSessionFeatures::TSessionFeatures(TMainForm* form, TSession* session)
@@ -342,7 +317,7 @@ void TSessionFeatures::Reload() {
   bool valid = false;
   try {
     text = ReadSourceFile(QFile::encodeName(name).toStdString());
-    valid = IsSourceName(name.toStdString()) ? Assemble(text).Ok() : ImageIsValid(text);
+    valid = IsSourceName(name.toStdString()) ? Assemble(text).Ok() : ImageTextIsValid(std::move(text));
   } catch (const std::exception&) {
     Note(QString("%1 kann nicht gelesen werden; das geladene Programm bleibt.").arg(shortName));
     return;

@@ -100,6 +100,7 @@ class InvalidFileTest : public LoaderTest, public ::testing::WithParamInterface<
 
 TEST_P(InvalidFileTest, FallsBackToDefaultImage) {
   TheMemory.WriteWord(0x1234, 5);
+  EXPECT_FALSE(ImageTextIsValid(GetParam()));
   EXPECT_FALSE(Load(GetParam()));
   ExpectDefaultImage();
   EXPECT_EQ(TheState.GetReg(-1), 0);  // not set on this path
@@ -124,6 +125,31 @@ INSTANTIATE_TEST_SUITE_P(
                       ".CODE\n$800000\n1\n$52455341\n\n", ".CODE\n$800000\n1\n$52455341\n\n\r",
                       // past the last address, and more than an image may reserve
                       ".MEM\n$7FFFFFFF\n2\n", ".MEM\n0\n2147483647\n", ".MEM\n0\n16777216\n.MEM\n0\n1\n"));
+
+// Checking a text alone says what loading it as a file would.
+struct TImageCase {
+  std::string Text;
+  bool Valid;
+};
+
+class ImageCheckTest : public LoaderTest, public ::testing::WithParamInterface<TImageCase> {};
+
+TEST_P(ImageCheckTest, AgreesWithALoad) {
+  EXPECT_EQ(ImageTextIsValid(GetParam().Text), GetParam().Valid);
+  EXPECT_EQ(Load(GetParam().Text), GetParam().Valid);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Images, ImageCheckTest,
+    ::testing::Values(TImageCase{"", true}, TImageCase{Minimal, true},
+                      TImageCase{".CODE\r\n$800000\r\n1\r\n$52455341", true},
+                      TImageCase{Minimal + ".DS\n$800010\n16\n-1\n.MEM\n0\n16777194\n", true},
+                      TImageCase{Minimal + std::string("\0garbage", 8), true},
+                      TImageCase{Minimal + ".DATA\n$7FFFFFFE\n2\n1\n2\n.DATA\n$80000000\n1\n3\n", true},
+                      TImageCase{Minimal + ".DS\n$800010\n16\n", false},
+                      TImageCase{Minimal + ".DATA\n$7FFFFFFF\n2\n1\n2\n", false},
+                      TImageCase{Minimal + ".MEM\n0\n16777214\n", false},
+                      TImageCase{".CODE\n10\n3\n1\n2\nx\n", false}));
 
 TEST_F(LoaderTest, InvalidWordsAreWrittenBeforeTheFailureWipesThem) {
   static std::vector<int32_t> stores;
