@@ -115,41 +115,34 @@ QIcon ActionIcon(int index) {
 
 namespace {
 
-QPixmap DrawPosMarker(qreal ratio) {
+enum class TMarker { Pos, Stop };
+
+QPixmap DrawMarker(TMarker marker, qreal ratio) {
   QPixmap p = Canvas(ratio);
   QPainter g(&p);
   g.setRenderHint(QPainter::Antialiasing);
-  g.setPen(QPen(QColor(64, 48, 0), 1));
-  g.setBrush(QColor(255, 255, 0));
-  g.drawPolygon(QPolygonF({{1.5, 5.5}, {8.5, 5.5}, {8.5, 1.5}, {14.5, 8}, {8.5, 14.5}, {8.5, 10.5}, {1.5, 10.5}}));
+  if (marker == TMarker::Pos) {
+    g.setPen(QPen(QColor(64, 48, 0), 1));
+    g.setBrush(QColor(255, 255, 0));
+    g.drawPolygon(QPolygonF({{1.5, 5.5}, {8.5, 5.5}, {8.5, 1.5}, {14.5, 8}, {8.5, 14.5}, {8.5, 10.5}, {1.5, 10.5}}));
+  } else {
+    g.setPen(QPen(QColor(255, 96, 96), 2));
+    g.setBrush(QColor(140, 0, 0));
+    g.drawEllipse(QRectF(2, 2, 12, 12));
+  }
   return p;
 }
 
-QPixmap DrawStopMarker(qreal ratio) {
-  QPixmap p = Canvas(ratio);
-  QPainter g(&p);
-  g.setRenderHint(QPainter::Antialiasing);
-  g.setPen(QPen(QColor(255, 96, 96), 2));
-  g.setBrush(QColor(140, 0, 0));
-  g.drawEllipse(QRectF(2, 2, 12, 12));
-  return p;
-}
-
-// One picture per ratio met; a session sees one or two.
-const QPixmap& Kept(std::map<qreal, QPixmap>& kept, qreal ratio, QPixmap (*draw)(qreal)) {
-  auto it = kept.find(ratio);
-  if (it == kept.end()) it = kept.emplace(ratio, draw(ratio)).first;
+// One picture per marker and ratio met; a session sees one or two ratios.
+const QPixmap& Kept(TMarker marker, qreal ratio) {
+  static std::map<std::pair<TMarker, qreal>, QPixmap> kept;
+  auto it = kept.find({marker, ratio});
+  if (it == kept.end()) it = kept.emplace(std::make_pair(marker, ratio), DrawMarker(marker, ratio)).first;
   return it->second;
 }
 
 }  // namespace
 
-const QPixmap& PosMarker(qreal ratio) {
-  static std::map<qreal, QPixmap> kept;
-  return Kept(kept, ratio, DrawPosMarker);
-}
+const QPixmap& PosMarker(qreal ratio) { return Kept(TMarker::Pos, ratio); }
 
-const QPixmap& StopMarker(qreal ratio) {
-  static std::map<qreal, QPixmap> kept;
-  return Kept(kept, ratio, DrawStopMarker);
-}
+const QPixmap& StopMarker(qreal ratio) { return Kept(TMarker::Stop, ratio); }
