@@ -5,11 +5,17 @@
 void TBreakIndex::Build() {
   Rest.clear();
   Addresses.clear();
+  Registers = 0;
+  ReadPC = ReadMemory = false;
   for (TBreakPoint* bp : BreakPoints) {
-    if (bp->UseInstruction && !bp->LockPosition)
+    if (bp->UseInstruction && !bp->LockPosition) {
       Addresses.push_back(bp->Instruction);
-    else
-      Rest.push_back(bp);
+      continue;
+    }
+    Rest.push_back(bp);
+    if (bp->LockRegister) Registers |= uint32_t(1) << (bp->Register & 31);
+    ReadPC |= bp->UseInstruction;
+    ReadMemory |= bp->LockPosition;
   }
   std::sort(Addresses.begin(), Addresses.end());
   Filter.assign(Addresses.empty() ? 0 : size_t(1) << (FilterBits - 6), 0);

@@ -31,6 +31,11 @@ class TBreakIndex {
   bool Named(int32_t pc) const;
   // The others, in list order.
   const std::vector<TBreakPoint*>& Others() const { return Rest; }
+  // What the others read besides a watched word: the registers they watch
+  // (bit i: Ri), and whether any has an instruction condition.
+  uint32_t OthersRegisters() const { return Registers; }
+  bool OthersReadPC() const { return ReadPC; }
+  bool OthersReadMemory() const { return ReadMemory; }
   // Same result and effects as CheckAll() with the program counter at pc.
   bool Check(int32_t pc);
 
@@ -39,6 +44,8 @@ class TBreakIndex {
 
   static constexpr int FilterBits = 16;
   std::vector<TBreakPoint*> Rest;  // list order
+  uint32_t Registers = 0;
+  bool ReadPC = false, ReadMemory = false;
   std::vector<int32_t> Addresses;  // instruction conditions, sorted
   // One bit per hash value of an address in Addresses: most addresses are
   // turned away without a search.

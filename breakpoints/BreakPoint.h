@@ -37,9 +37,9 @@ class TBreakPoint {
   // and the reference of a change watch when all its conditions hold.
   bool Check();
   // Whether all conditions hold with the program counter at pc, R0..R31 in
-  // regs and the watched word read as word (when LockPosition); reg gets the
-  // watched register. Changes nothing.
-  bool Holds(int32_t pc, const uint32_t* regs, uint32_t word, uint32_t& reg) const;
+  // regs and the watched word read as word (when LockPosition). Changes
+  // nothing.
+  bool Holds(int32_t pc, const uint32_t* regs, uint32_t word) const;
 
   // The row texts as of the last UpdateView: the caption ("Instruktion")
   // and the sub-items 0 ("Zähler"), 1 ("Anzahl") and 2 ("Bedingung").
@@ -68,24 +68,31 @@ TBreakPoint* FindByInstruction(int32_t address);
 TBreakPoint* FindByMemory(int32_t address);
 TBreakPoint* FindByRegister(int32_t reg);
 
-inline bool TBreakPoint::Holds(int32_t pc, const uint32_t* regs, uint32_t word, uint32_t& reg) const {
-  if (LockPosition && (LockValue ? word != Value : word == Value)) return false;
-  if (LockRegister) {
-    reg = regs[Register & 31];
-    if (LockValue ? reg != Value : reg == Value) return false;
+// The conditions of a breakpoint, or of anything with the same fields (the
+// run loop keeps copies side by side), with the program counter at pc,
+// R0..R31 in regs and the watched word read as word (when LockPosition).
+template <class T>
+bool ConditionsHold(const T& c, int32_t pc, const uint32_t* regs, uint32_t word) {
+  if (c.LockPosition && (c.LockValue ? word != c.Value : word == c.Value)) return false;
+  if (c.LockRegister) {
+    const uint32_t reg = regs[c.Register & 31];
+    if (c.LockValue ? reg != c.Value : reg == c.Value) return false;
   }
-  return !UseInstruction || pc == Instruction;
+  return !c.UseInstruction || pc == c.Instruction;
+}
+
+inline bool TBreakPoint::Holds(int32_t pc, const uint32_t* regs, uint32_t word) const {
+  return ConditionsHold(*this, pc, regs, word);
 }
 
 inline bool TBreakPoint::Check() {
   const uint32_t word = LockPosition ? TheMemory.ReadWord(Position) : 0;
-  uint32_t reg = 0;
-  if (!Holds(TheState.GetReg(-1), TheState.Regs + 1, word, reg)) return false;
+  if (!Holds(TheState.GetReg(-1), TheState.Regs + 1, word)) return false;
 
   // A change watch takes what it saw as its new reference.
   if (!LockValue) {
     if (LockPosition) Value = word;
-    if (LockRegister) Value = reg;
+    if (LockRegister) Value = TheState.Regs[1 + (Register & 31)];
   }
   if (!UseCount) return true;
   ActCount = int32_t(uint32_t(ActCount) + 1);

@@ -63,6 +63,7 @@ class TLocalMachine {
     X[i] = v;
     X[0] = R0;  // R0 is never stored to
     Written |= uint32_t(1) << i;
+    if constexpr (Mode & Checks) Fresh |= uint32_t(1) << i;
     if constexpr (Mode & Notify) TheState.Regs[i + 1] = X[i];
     if constexpr (Mode & Notify) {
       if (DisplayHooks.RegisterChanged) {
@@ -138,6 +139,13 @@ class TLocalMachine {
   }
 
   uint32_t Written = 0;  // bit i: Ri was written (R0 included)
+  uint32_t Fresh = 0;    // the same since the last breakpoint check (Checks)
+
+  // The copy's state as far as breakpoint checks need it: which slot is
+  // the cached one, and a count that changes whenever the slots may have.
+  unsigned CachedSlot() const { return Cur; }
+  void SetCachedSlot(unsigned slot) { Cur = slot; }
+  uint32_t CacheMoves() const { return Moves; }
 
  private:
   // FindWord's hits on the copy: the word's storage, or null when no slot
@@ -209,30 +217,56 @@ class TLocalMachine {
   uint32_t NextMoves = 0;
 };
 
+// What the last full evaluation of the other breakpoints found: none of
+// them held, and what it left cached.
+struct TOthersMemo {
+  bool Valid = false;
+  uint32_t Moves = 0;
+  unsigned Slot = 0;
+};
+
 // CheckAll's result and effects after a step. Where no instruction
 // condition names the program counter, only the other breakpoints can hold
 // (BreakIndex.h); they are tested on the local state, and one that holds is
 // evaluated for real. Its repeated lookup of a watched word changes nothing:
 // the word's block is cached by then.
+//
+// When none of the others held at the last step, they still do not unless
+// something they read changed: a watched register was written, memory was
+// stored to (the step was a load or store, which also moves the cache), or
+// the cache slots changed under the copy. Otherwise only the effect of their
+// lookups remains, which is to leave the block of the last watched word
+// cached. With display receivers attached, anything may have changed.
 template <int Mode>
-[[gnu::always_inline]] inline bool CheckBreakPoints(TLocalMachine<Mode>& m, const TBreakIndex& index) {
+[[gnu::always_inline]] inline bool CheckBreakPoints(TLocalMachine<Mode>& m, const TBreakIndex& index,
+                                                    TOthersMemo& memo, bool memory) {
   const int32_t pc = int32_t(m.PC());
+  const uint32_t fresh = m.Fresh;
+  m.Fresh = 0;
   if (index.Named(pc)) [[unlikely]] {
+    memo.Valid = false;
     m.WriteBack();
     const bool fired = CheckAll();
     m.Recache();
     return fired;
   }
-  bool fired = false;
+  if constexpr (!(Mode & Notify)) {
+    if (memo.Valid && !memory && !(fresh & index.OthersRegisters()) && memo.Moves == m.CacheMoves()) {
+      if (index.OthersReadMemory()) m.SetCachedSlot(memo.Slot);
+      return false;
+    }
+  }
+  bool fired = false, held = false;
   for (TBreakPoint* bp : index.Others()) {
-    uint32_t word = 0, reg = 0;
-    if (bp->LockPosition) word = m.Read(bp->Position);
-    if (bp->Holds(pc, m.Regs(), word, reg)) [[unlikely]] {
+    const uint32_t word = bp->LockPosition ? m.Read(bp->Position) : 0;
+    if (bp->Holds(pc, m.Regs(), word)) [[unlikely]] {
+      held = true;
       m.WriteBack();
       fired |= bp->Check();
       m.Recache();
     }
   }
+  memo = {!held && !index.OthersReadPC(), m.CacheMoves(), m.CachedSlot()};
   return fired;
 }
 
@@ -249,31 +283,43 @@ std::optional<TStopReason> RunSegment(bool first, uint64_t& steps, uint64_t poll
   // The word found here is the one the next step executes. A load or store
   // may have changed it, and a receiver may have looked memory up.
   uint32_t word;
-  auto stopTest = [&](bool lookup) -> std::optional<TStopReason> {
-    if (!(lookup ? m.Fetch(m.PC(), word) : m.FetchNext(word))) return TStopReason::StopOpcode;
-    if (word >> 26 == StopOpcode) return TStopReason::StopOpcode;
-    if (word == IdleLoopWord) return TStopReason::IdleLoop;
-    if (n == limit) return TStopReason::StepLimit;
-    return std::nullopt;
+  TStopReason why{};
+  auto stopTest = [&](bool lookup) {
+    if (!(lookup ? m.Fetch(m.PC(), word) : m.FetchNext(word)) || word >> 26 == StopOpcode)
+      why = TStopReason::StopOpcode;
+    else if (word == IdleLoopWord)
+      why = TStopReason::IdleLoop;
+    else if (n == limit)
+      why = TStopReason::StepLimit;
+    else
+      return false;
+    return true;
   };
-  std::optional<TStopReason> stop;
+  bool stopped = false;
+  TOthersMemo memo;
   if (first)
     m.Fetch(m.PC(), word);
   else
-    stop = stopTest(true);
-  while (!stop) {
+    stopped = stopTest(true);
+  while (!stopped) {
     const bool memory = ExecuteWord(m, word);
     ++n;
     if constexpr (Mode & Checks) {
-      if (CheckBreakPoints(m, index)) stop = TStopReason::BreakPoint;
+      if (CheckBreakPoints(m, index, memo, memory)) [[unlikely]] {
+        why = TStopReason::BreakPoint;
+        stopped = true;
+        break;
+      }
     }
-    if (stop || n == pollAt) break;
-    stop = stopTest(memory || (Mode & Notify));
+    if (n == pollAt) [[unlikely]]
+      break;
+    stopped = stopTest(memory || (Mode & Notify));
   }
   m.WriteBack(n != steps);
   steps = n;
   written |= m.Written;
-  return stop;
+  if (!stopped) return std::nullopt;
+  return why;
 }
 
 }  // namespace fastrun

@@ -256,6 +256,38 @@ TEST_F(BreakPointTest, InstructionBreakPointStopsBeforeTheInstruction) {
   EXPECT_EQ(steps, 3u);
 }
 
+// Watches are tested again only when what they read may have changed: a
+// write to a watched register, a store, whatever step it comes in, and the
+// program counter for a watch that names an instruction.
+TEST_F(BreakPointTest, WatchesSeeEveryWriteInTheStepItHappens) {
+  for (bool named : {false, true}) {
+    ResetCore();
+    Program(0x100, {Addi(1, 0, 5), Addi(1, 1, 1), Addi(2, 0, 7), Addi(1, 1, 1), Sw(1, 0, 0x120), Addi(1, 1, 1),
+                    IdleLoopWord});
+    TheMemory.AddBlock(0x120, 2);
+    if (named) {  // holds whenever the counter is there
+      auto* at = new TBreakPoint;
+      at->UseInstruction = true;
+      at->Instruction = 0x102;
+      at->LockPosition = at->LockValue = true;
+      at->Position = 0x121;
+    }
+    auto* reg = new TBreakPoint;
+    reg->LockRegister = true;
+    reg->Register = 2;
+    auto* word = new TBreakPoint;
+    word->LockPosition = true;
+    word->Position = 0x120;
+    uint64_t steps = 0;
+    for (uint64_t stop : named ? std::vector<uint64_t>{2, 3, 5} : std::vector<uint64_t>{3, 5}) {
+      EXPECT_EQ(RunFast(0, steps), TStopReason::BreakPoint) << named;
+      EXPECT_EQ(steps, stop) << named;
+    }
+    EXPECT_EQ(word->Value, 7u);
+    EXPECT_EQ(RunFast(0, steps), TStopReason::IdleLoop);
+  }
+}
+
 TEST_F(BreakPointTest, RunFastStopsOnLimitAndPoll) {
   CountingLoop();
   uint64_t steps = 0;
@@ -273,12 +305,15 @@ namespace {
 
 using namespace enc;
 
-// The run loop written out plainly, one predicate after the other.
-TStopReason PlainRun(uint64_t maxSteps, uint64_t& steps) {
+// The run loop written out plainly, one predicate after the other. A run
+// interrupted by its poll ends after the breakpoints of the step that
+// reached `interrupt`.
+TStopReason PlainRun(uint64_t maxSteps, uint64_t& steps, uint64_t interrupt) {
   for (;;) {
     TheCPU.Step();
     ++steps;
     if (CheckAll()) return TStopReason::BreakPoint;
+    if (steps == interrupt) return TStopReason::Interrupted;
     if (TheCPU.AtStopOpcode()) return TStopReason::StopOpcode;
     if (TheCPU.AtIdleLoop()) return TStopReason::IdleLoop;
     if (steps == maxSteps) return TStopReason::StepLimit;
@@ -304,16 +339,20 @@ void SeeRow(TBreakPoint* bp) {
 }
 
 // A random breakpoint, often at the program's own addresses and watching
-// the words and registers it uses.
-void RandomBreakPoint(std::mt19937& rng) {
+// the words and registers it uses. `watch` 1: a watch of a word or a
+// register, only the word's with an instruction condition; 2: of a word,
+// without one.
+void RandomBreakPoint(std::mt19937& rng, int watch = 0) {
   auto* bp = new TBreakPoint;
   bp->UseInstruction = rng() % 4 != 0;
   bp->Instruction = 0x100 + int32_t(rng() % 44);
-  switch (rng() % 4) {
+  switch (watch == 2 ? 0 : rng() % (watch ? 2 : 4)) {
     case 0: bp->LockPosition = true; bp->Position = 0x100 + int32_t(rng() % 48); break;
     case 1: bp->LockRegister = true; bp->Register = int(rng() % 6); break;
     default: break;
   }
+  // A word watch may still name an instruction: it is tested at every step.
+  if (watch == 2 || (watch && !bp->LockPosition)) bp->UseInstruction = false;
   bp->LockValue = rng() % 3 == 0;
   bp->Value = rng() % 2 ? 0x100 + rng() % 48 : rng() % 4;
   bp->UseCount = rng() % 2;
@@ -326,7 +365,7 @@ void RandomBreakPoint(std::mt19937& rng) {
 // must run exactly as the plain loop with CheckAll does: same reason, steps,
 // registers, memory, both cache slots, breakpoint counters and references, and
 // the same display notifications seeing the same state. Runs that stop at a
-// breakpoint are resumed, as a user would.
+// breakpoint or are interrupted are resumed, as a user would.
 TEST(RunFastTest, MatchesThePlainLoop) {
   for (uint32_t seed = 1; seed <= 400; ++seed) {
     std::mt19937 rng(seed);
@@ -348,11 +387,14 @@ TEST(RunFastTest, MatchesThePlainLoop) {
     }
     for (auto& w : data) w = rng() % 3 ? Addi(int(rng() % 6), 0, int32_t(rng() % 0x120)) : uint32_t(0x100 + rng() % 40);
     const int breakPoints = seed % 3 == 0 ? 0 : int(rng() % (seed % 2 ? 4 : 60));
+    const int watches = seed % 5 < 2 ? int(seed % 5) + 1 : 0;
     // Display receivers: none, all, or only the store's (as a window's
     // fast run has them).
     const int display = int(rng() % 3);
     const bool rows = rng() % 2;
     const int pollShift = 1 + int(rng() % 6);
+    // The user stops the run at one of its polls.
+    const uint64_t interrupt = rng() % 2 ? uint64_t(rng() % 8 + 1) << pollShift : 0;
     // Data over the code's tail, or a block of its own beside it.
     const int32_t dataStart = rng() % 2 ? 0x118 : 0x128;
 
@@ -371,15 +413,20 @@ TEST(RunFastTest, MatchesThePlainLoop) {
       for (size_t i = 0; i < data.size(); ++i) TheMemory.WriteWord(dataStart + int32_t(i), data[i]);
       for (int r = 1; r < 6; ++r) TheState.SetReg(r, int32_t(0x100 + rng() % 48));
       TheState.SetReg(-1, 0x100);
-      for (int i = 0; i < breakPoints; ++i) RandomBreakPoint(rng);
+      for (int i = 0; i < breakPoints; ++i) RandomBreakPoint(rng, watches);
       Seen.clear();
       if (display == 1) DisplayHooks = {SeeRegister, SeeNextCommand, SeeStore};
       if (display == 2) DisplayHooks.MemoryChanged = SeeStore;
       if (rows) DisplayHooks.BreakPointUpdated = SeeRow;
       TEnd end{};
-      while (end.steps < 500 && (end.reasons.empty() || end.reasons.back() == TStopReason::BreakPoint))
-        end.reasons.push_back(fast ? RunFast(500 - end.steps, end.steps, TNoPoll(), pollShift)
-                                   : PlainRun(500, end.steps));
+      auto poll = [&] { return end.steps == interrupt; };
+      auto resumed = [&] {
+        return end.reasons.empty() || end.reasons.back() == TStopReason::BreakPoint ||
+               end.reasons.back() == TStopReason::Interrupted;
+      };
+      while (end.steps < 500 && resumed())
+        end.reasons.push_back(fast ? RunFast(500 - end.steps, end.steps, poll, pollShift)
+                                   : PlainRun(500, end.steps, interrupt));
       DisplayHooks = TDisplayHooks{};
       // Both slots: the other one decides later lookups.
       const TMemory::TCache cache = TheMemory.Cache();
