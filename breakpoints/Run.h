@@ -78,7 +78,7 @@ class TLocalMachine {
   [[gnu::always_inline]] void Store(int32_t address, uint32_t v) {
     if (uint32_t* word = Find(uint32_t(address))) [[likely]] {
       *word = v;
-      if (DisplayHooks.MemoryChanged) [[unlikely]] Report(address);
+      if (DisplayHooks.MemoryChanged && DisplayHooks.ReportsStore(address)) [[unlikely]] Report(address);
       return;
     }
     StoreMiss(address, v);
@@ -274,8 +274,10 @@ template <int Mode>
 // reaches pollAt after a step and its breakpoint check (nullopt: the caller
 // polls, then starts the next segment). `first`: the instruction at the
 // program counter runs without the stop tests, as the first of a run does.
+//
+// Never inlined, so that every caller runs the same loop, compiled alone.
 template <int Mode>
-std::optional<TStopReason> RunSegment(bool first, uint64_t& steps, uint64_t pollAt, uint64_t limit,
+[[gnu::noinline]] std::optional<TStopReason> RunSegment(bool first, uint64_t& steps, uint64_t pollAt, uint64_t limit,
                                       const TBreakIndex& index, uint32_t& written) {
   TLocalMachine<Mode> m;
   uint64_t n = steps;

@@ -21,6 +21,11 @@ struct TDisplayHooks {
   // memory up; during a fast run without register or next-instruction
   // receivers, the registers it would see are those of the run's last poll.
   void (*MemoryChanged)(int32_t address) = nullptr;
+  // Only stores to the StoreSpan words from StoreFirst on (wrapping) are
+  // reported: a receiver that shows part of memory may narrow them to it.
+  uint32_t StoreFirst = 0;
+  uint64_t StoreSpan = uint64_t(1) << 32;
+  bool ReportsStore(int32_t address) const { return uint32_t(address) - StoreFirst < StoreSpan; }
   // The main window caption is set by every image build.
   void (*CaptionChanged)(const std::string& caption) = nullptr;
   // A modal message for the user (loader failure, header warning).

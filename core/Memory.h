@@ -185,5 +185,5 @@ inline uint32_t TMemory::ReadWord(int32_t address) {
 inline void TMemory::WriteWord(int32_t address, uint32_t value) {
   int32_t offset = FindWord(address, true);
   Slot[Cur].Words[offset] = value;
-  if (DisplayHooks.MemoryChanged) DisplayHooks.MemoryChanged(address);
+  if (DisplayHooks.MemoryChanged && DisplayHooks.ReportsStore(address)) DisplayHooks.MemoryChanged(address);
 }

@@ -439,6 +439,7 @@ bool TMainForm::FastRunPoll() {
   // Only the stop key and a request to quit get through; every other input
   // waits until the run has ended.
   QCoreApplication::processEvents();
+  NarrowStoreReports();  // an inspector may have been resized
   return Stopped || QuitRequested;
 }
 
@@ -454,7 +455,9 @@ void TMainForm::ADRunFastExecute() {
     FastRunRegisters = 0;
     DisplayHooks.RegisterChanged = nullptr;
     DisplayHooks.NextCommandChanged = nullptr;
+    NarrowStoreReports();
     if (!QuitRequested) RunFast(0, steps, [this] { return FastRunPoll(); }, 16, &FastRunRegisters);
+    WidenStoreReports();
     DisplayHooks.RegisterChanged = NoteRegister;
     DisplayHooks.NextCommandChanged = NoteNextCommand;
     RegistersDirty |= FastRunRegisters;

@@ -184,9 +184,7 @@ void TMemoryForm::PaintText(QPainter& canvas, const QRect& area, int textX, std:
 
 // ------------------------------------------------------------------ stores
 
-void TMemoryForm::MarkPending(uint32_t cell) {
-  Pending[cell >> 6] |= uint64_t(1) << (cell & 63);
-  if (AnyPending) return;
+void TMemoryForm::FirstPending() {
   AnyPending = true;
   QueueFlush();
 }
@@ -238,6 +236,24 @@ void TMemoryForm::ClearPending() {
 
 void MemoryChanged(int32_t address) {
   for (TMemoryForm* form : Inspectors) form->RedrawWord(address);
+}
+
+void NarrowStoreReports() {
+  uint64_t first = UINT64_MAX, end = 0;
+  for (const TMemoryForm* form : Inspectors) {
+    const uint64_t top = uint32_t(form->TopAddress);
+    first = std::min(first, top);
+    end = std::max(end, top + form->ShownWords());
+  }
+  // A view that wraps past the last address gets every store.
+  if (end > uint64_t(1) << 32) return WidenStoreReports();
+  DisplayHooks.StoreFirst = first > end ? 0 : uint32_t(first);
+  DisplayHooks.StoreSpan = first > end ? 0 : end - first;
+}
+
+void WidenStoreReports() {
+  DisplayHooks.StoreFirst = 0;
+  DisplayHooks.StoreSpan = uint64_t(1) << 32;
 }
 
 void FlushInspectors() {

@@ -54,6 +54,8 @@ class TMemoryForm : public QWidget {
   void BoxPaint();
   // Notes that the cell showing the address (if any) must be painted; the
   // next FlushInspectors paints it.
+  // How many words from TopAddress on are shown.
+  uint32_t ShownWords() const { return Shown; }
   void RedrawWord(int32_t address) {
     // A negative difference wraps to a huge one, so one compare tells.
     const uint32_t cell = uint32_t(address) - uint32_t(TopAddress);
@@ -89,7 +91,11 @@ class TMemoryForm : public QWidget {
   uint32_t RowAddress(int row) const;
   QRegion PendingRegion() const;
   void ClearPending();
-  void MarkPending(uint32_t cell);
+  void MarkPending(uint32_t cell) {
+    Pending[cell >> 6] |= uint64_t(1) << (cell & 63);
+    if (!AnyPending) FirstPending();
+  }
+  void FirstPending();
   void ScrollScroll(int action);
   void ScrollReleased();
 
@@ -111,6 +117,12 @@ extern std::vector<TMemoryForm*> Inspectors;
 // Redraws the word at the address in every memory inspector (the memory
 // calls this after every store).
 void MemoryChanged(int32_t address);
+// During a fast run, stores are reported only where some inspector shows
+// them; the run narrows again after every poll, in which an inspector may
+// have changed what it shows (and repainted it whole). Widen reports every
+// store again.
+void NarrowStoreReports();
+void WidenStoreReports();
 // Paints whatever stores have left pending in the inspectors; the runs call
 // it at least once per display frame and once at their end.
 void FlushInspectors();
