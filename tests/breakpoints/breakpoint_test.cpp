@@ -457,6 +457,36 @@ TEST(RunFastTest, MatchesThePlainLoop) {
   ResetCore();
 }
 
+// A jump into a block that neither cache slot holds changes the slots under
+// the run's copy between two watch tests; the run, interrupted after each
+// step of a segment, leaves the cache as the plain loop does.
+TEST(RunFastTest, JumpIntoAThirdBlockBetweenWatchTests) {
+  for (uint64_t interrupt = 4; interrupt <= 8; interrupt += 4) {
+    std::vector<int32_t> ends[2];
+    for (bool fast : {false, true}) {
+      ResetCore();
+      TheMemory.AddBlock(0x100, 4);
+      TheMemory.AddBlock(0x200, 4);
+      TheMemory.AddBlock(0x300, 1);
+      const uint32_t code[] = {Addi(1, 0, 1), Addi(1, 0, 2), Jr(5), 0, Addi(1, 0, 3), Addi(1, 0, 4), Addi(1, 0, 5),
+                               IdleLoopWord};
+      for (int i = 0; i < 8; ++i) TheMemory.WriteWord((i < 4 ? 0x100 : 0x1FC) + i, code[i]);
+      TheState.SetReg(5, 0x200);
+      TheState.SetReg(-1, 0x100);
+      auto* watch = new TBreakPoint;
+      watch->LockPosition = true;
+      watch->Position = 0x300;
+      uint64_t steps = 0;
+      const TStopReason why = fast ? RunFast(0, steps, [&] { return steps == interrupt; }, 2)
+                                   : PlainRun(0, steps, interrupt);
+      const TMemory::TCache cache = TheMemory.Cache();
+      ends[fast] = {int32_t(why), int32_t(steps), cache.Current.Start, cache.Other.Start};
+    }
+    EXPECT_EQ(ends[1], ends[0]) << interrupt;
+  }
+  ResetCore();
+}
+
 // The index alone against the plain walk: many breakpoints, random states.
 TEST(BreakIndexTest, ChecksAsThePlainWalkDoes) {
   for (uint32_t seed = 1; seed <= 200; ++seed) {
