@@ -68,21 +68,13 @@ TBreakPoint* FindByInstruction(int32_t address);
 TBreakPoint* FindByMemory(int32_t address);
 TBreakPoint* FindByRegister(int32_t reg);
 
-// The conditions of a breakpoint, or of anything with the same fields (the
-// run loop keeps copies side by side), with the program counter at pc,
-// R0..R31 in regs and the watched word read as word (when LockPosition).
-template <class T>
-bool ConditionsHold(const T& c, int32_t pc, const uint32_t* regs, uint32_t word) {
-  if (c.LockPosition && (c.LockValue ? word != c.Value : word == c.Value)) return false;
-  if (c.LockRegister) {
-    const uint32_t reg = regs[c.Register & 31];
-    if (c.LockValue ? reg != c.Value : reg == c.Value) return false;
-  }
-  return !c.UseInstruction || pc == c.Instruction;
-}
-
 inline bool TBreakPoint::Holds(int32_t pc, const uint32_t* regs, uint32_t word) const {
-  return ConditionsHold(*this, pc, regs, word);
+  if (LockPosition && (LockValue ? word != Value : word == Value)) return false;
+  if (LockRegister) {
+    const uint32_t reg = regs[Register & 31];
+    if (LockValue ? reg != Value : reg == Value) return false;
+  }
+  return !UseInstruction || pc == Instruction;
 }
 
 inline bool TBreakPoint::Check() {
