@@ -100,6 +100,7 @@ fuzz:
 	for t in $$(cat $(FUZZ_BUILD)/fuzz-targets.txt); do \
 	  dir=$(FUZZ_BUILD)/fuzz; corpus=$$dir/corpus/$$t; crashes=$$dir/crashes/$$t; log=$$dir/$$t.log; \
 	  mkdir -p $$corpus $$crashes; cp -n tests/fuzz/corpus/$$t/* $$corpus/; \
+	  [ $$t = asm_fuzz ] && cp -n examples/*.s $$corpus/; \
 	  dict=; [ -f tests/fuzz/$$t.dict ] && dict=-dict=tests/fuzz/$$t.dict; \
 	  ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
 	  UBSAN_OPTIONS=print_stacktrace=1 \
