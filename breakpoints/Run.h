@@ -271,14 +271,16 @@ template <int Mode>
 }
 
 // Runs from the state in TheState until a stop (returned) or until `steps`
-// reaches pollAt after a step and its breakpoint check (nullopt: the caller
-// polls, then starts the next segment). `first`: the instruction at the
-// program counter runs without the stop tests, as the first of a run does.
+// reaches pollAt after a step, its breakpoint check and its stop tests
+// (nullopt: the caller polls, then starts the next segment). The instruction
+// at the program counter runs without the stop tests: either it is the first
+// of a run, or the tests passed before the poll. A run the poll ends thus
+// never leaves the stop opcode or the idle loop for the next run to execute.
 //
 // Never inlined, so that every caller runs the same loop, compiled alone.
 template <int Mode>
-[[gnu::noinline]] std::optional<TStopReason> RunSegment(bool first, uint64_t& steps, uint64_t pollAt, uint64_t limit,
-                                      const TBreakIndex& index, uint32_t& written) {
+[[gnu::noinline]] std::optional<TStopReason> RunSegment(uint64_t& steps, uint64_t pollAt, uint64_t limit,
+                                                        const TBreakIndex& index, uint32_t& written) {
   TLocalMachine<Mode> m;
   uint64_t n = steps;
   // After every step: the stop opcode, the idle loop, then the step limit.
@@ -299,10 +301,7 @@ template <int Mode>
   };
   bool stopped = false;
   TOthersMemo memo;
-  if (first)
-    m.Fetch(m.PC(), word);
-  else
-    stopped = stopTest(true);
+  m.Fetch(m.PC(), word);
   while (!stopped) {
     const bool memory = ExecuteWord(m, word);
     ++n;
@@ -313,9 +312,9 @@ template <int Mode>
         break;
       }
     }
+    stopped = stopTest(memory || (Mode & Notify));
     if (n == pollAt) [[unlikely]]
       break;
-    stopped = stopTest(memory || (Mode & Notify));
   }
   m.WriteBack(n != steps);
   steps = n;
@@ -342,7 +341,7 @@ TStopReason RunFast(uint64_t maxSteps, uint64_t& steps, Poll&& poll = Poll(), in
   const uint64_t pollMask = (uint64_t(1) << pollShift) - 1;
   uint32_t registers = 0;
   TBreakIndex index;
-  for (bool first = true;; first = false) {
+  for (;;) {
     index.Build();
     // A store is reported from either loop (Hooks.h).
     const bool notify = DisplayHooks.RegisterChanged || DisplayHooks.NextCommandChanged;
@@ -350,10 +349,10 @@ TStopReason RunFast(uint64_t maxSteps, uint64_t& steps, Poll&& poll = Poll(), in
     const uint64_t pollAt = (steps | pollMask) + 1;
     std::optional<TStopReason> stop;
     switch (mode) {
-      case Quiet: stop = RunSegment<Quiet>(first, steps, pollAt, limit, index, registers); break;
-      case Notify: stop = RunSegment<Notify>(first, steps, pollAt, limit, index, registers); break;
-      case Checks: stop = RunSegment<Checks>(first, steps, pollAt, limit, index, registers); break;
-      default: stop = RunSegment<Notify | Checks>(first, steps, pollAt, limit, index, registers); break;
+      case Quiet: stop = RunSegment<Quiet>(steps, pollAt, limit, index, registers); break;
+      case Notify: stop = RunSegment<Notify>(steps, pollAt, limit, index, registers); break;
+      case Checks: stop = RunSegment<Checks>(steps, pollAt, limit, index, registers); break;
+      default: stop = RunSegment<Notify | Checks>(steps, pollAt, limit, index, registers); break;
     }
     if (written) *written |= registers;
     if (stop) return *stop;

@@ -299,6 +299,21 @@ TEST_F(BreakPointTest, RunFastStopsOnLimitAndPoll) {
   EXPECT_EQ(Reg(1), 520u);
 }
 
+// A stop request that arrives at the poll right after the step that reached
+// the stop opcode or the idle loop must not end the run as interrupted: the
+// next run would execute that word (the stop opcode as an illegal word).
+TEST_F(BreakPointTest, RunFastStopTestsComeBeforeThePoll) {
+  for (const uint32_t last : {Stop, IdleLoopWord}) {
+    ResetCore();
+    Program(0x100, {Addi(1, 1, 1), Addi(1, 1, 1), Addi(1, 1, 1), Addi(1, 1, 1), last});
+    uint64_t steps = 0;
+    EXPECT_EQ(RunFast(0, steps, [] { return true; }, 2),
+              last == Stop ? TStopReason::StopOpcode : TStopReason::IdleLoop);
+    EXPECT_EQ(steps, 4u);
+    EXPECT_EQ(PC(), 0x104);
+  }
+}
+
 }  // namespace
 
 namespace {
@@ -306,17 +321,17 @@ namespace {
 using namespace enc;
 
 // The run loop written out plainly, one predicate after the other. A run
-// interrupted by its poll ends after the breakpoints of the step that
-// reached `interrupt`.
+// interrupted by its poll ends after the breakpoints and the stop tests of
+// the step that reached `interrupt`.
 TStopReason PlainRun(uint64_t maxSteps, uint64_t& steps, uint64_t interrupt) {
   for (;;) {
     TheCPU.Step();
     ++steps;
     if (CheckAll()) return TStopReason::BreakPoint;
-    if (steps == interrupt) return TStopReason::Interrupted;
     if (TheCPU.AtStopOpcode()) return TStopReason::StopOpcode;
     if (TheCPU.AtIdleLoop()) return TStopReason::IdleLoop;
     if (steps == maxSteps) return TStopReason::StepLimit;
+    if (steps == interrupt) return TStopReason::Interrupted;
   }
 }
 
