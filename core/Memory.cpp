@@ -13,6 +13,7 @@ void TMemory::TFreeWords::operator()(uint32_t* p) const { std::free(p); }
 TMemory::~TMemory() = default;
 
 void TMemory::Clear() {
+  ++Clears;
   Sections.clear();
   SectionWords.clear();
   ChunkNext = nullptr;

@@ -83,6 +83,25 @@ class TMemory {
   // Changes whenever the cache slots do, so that the holder of a copy can
   // tell whether it is still current without reading them.
   uint32_t CacheMoves() const { return Moves; }
+  // The cache as it stands, to be put back after lookups that must leave
+  // no trace on the program (a paint while a fast run waits in its poll).
+  // It is not put back when the memory was cleared or a word created in
+  // between, which may have freed or moved the words it refers to.
+  struct TCacheState {
+    TBlockRef Slot[2];
+    unsigned Cur;
+    uint32_t Moves;
+    uint64_t Clears;
+    size_t Blocks;
+  };
+  TCacheState SaveCache() const { return {{Slot[0], Slot[1]}, Cur, Moves, Clears, BlockCount()}; }
+  void RestoreCache(const TCacheState& state) {
+    if (state.Clears != Clears || state.Blocks != BlockCount()) return;
+    Slot[0] = state.Slot[0];
+    Slot[1] = state.Slot[1];
+    Cur = state.Cur;
+    Moves = state.Moves;
+  }
   int64_t LowBound() const { return Low; }
   int64_t HighBound() const { return High; }
   // Number of blocks of both kinds.
@@ -137,6 +156,7 @@ class TMemory {
   TBlockRef Slot[2];
   unsigned Cur = 0;
   uint32_t Moves = 0;
+  uint64_t Clears = 0;
   TBlockRef Newest;  // the block created last
   int64_t Low = 0, High = 0;
 

@@ -434,11 +434,15 @@ void TMainForm::ADRunExecute() {
 bool TMainForm::FastRunPoll() {
   if (PollTimer.elapsed() < FastRunPollMs) return false;
   PollTimer.restart();
+  // A fast run looks memory up only as its instructions do: whatever a
+  // paint here reads must not move the block that the next one finds.
+  const TMemory::TCacheState cache = TheMemory.SaveCache();
   if (FastRunPollHook) FastRunPollHook();
   FlushInspectors();
   // Only the stop key and a request to quit get through; every other input
   // waits until the run has ended.
   QCoreApplication::processEvents();
+  TheMemory.RestoreCache(cache);
   NarrowStoreReports();  // an inspector may have been resized
   return Stopped || QuitRequested;
 }

@@ -24,8 +24,9 @@ constexpr QRgb White = 0xFFFFFFFF, Black = 0xFF000000, Red = 0xFFFF0000;
 constexpr int ScrollWidth = 16;
 // Row layout in character widths: the address label, then word columns.
 constexpr int LabelChars = 12, CellChars = 9;
-// Bounds the pending bits of an absurdly large box; nothing real gets near.
-constexpr int64_t MaxShownCells = int64_t(1) << 24;
+// Bounds the pending cells of an absurdly large box; a screen of 7680 x 4320
+// pixels shows some 40,000 words.
+constexpr int64_t MaxShownCells = int64_t(1) << 20;
 
 // One posted flush per burst of stores made outside a run.
 bool FlushQueued = false;
@@ -116,6 +117,7 @@ void TMemoryForm::FormResize() {
   LastRow = lastRow;
   Shown = uint32_t(std::min(int64_t(lastRow + 1) * words, MaxShownCells));
   Pending.assign((Shown + 63) / 64, 0);
+  Captured.assign(Shown, 0);
   AnyPending = false;
 }
 
@@ -126,8 +128,9 @@ int32_t TMemoryForm::WordsPerLine() const {
 // ------------------------------------------------------------------ painting
 
 void TMemoryForm::BoxPaint() {
-  Box->repaint();
+  // Pending cells count from the old TopAddress; the paint reads them all.
   ClearPending();
+  Box->repaint();
 }
 
 void TMemoryForm::PaintBox(QPainter& canvas, const QRegion& region) {
@@ -165,8 +168,9 @@ void TMemoryForm::PaintCell(QPainter& canvas, int row, int column) {
   const QRect cell((LabelChars + CellChars * column) * CharWidth, row * LineHeight, CellChars * CharWidth,
                    LineHeight);
   const bool watched = FindByMemory(address) != nullptr;
+  const uint32_t index = uint32_t(row) * uint32_t(Columns) + uint32_t(column);
   char text[16];
-  char* end = HexTextTo(text, TheMemory.ReadWord(address), 8);
+  char* end = HexTextTo(text, CellPending(index) ? Captured[index] : TheMemory.ReadWord(address), 8);
   PaintText(canvas, cell, cell.x() + CharWidth / 2 + 1, std::string_view(text, size_t(end - text)),
             watched ? White : Black, watched ? Red : White);
 }
@@ -189,8 +193,9 @@ void TMemoryForm::FirstPending() {
   QueueFlush();
 }
 
-bool TMemoryForm::IsPending(int32_t address) const {
-  const uint32_t cell = uint32_t(address) - uint32_t(TopAddress);
+bool TMemoryForm::IsPending(int32_t address) const { return CellPending(uint32_t(address) - uint32_t(TopAddress)); }
+
+bool TMemoryForm::CellPending(uint32_t cell) const {
   return cell < Shown && (Pending[cell >> 6] >> (cell & 63) & 1) != 0;
 }
 
@@ -235,7 +240,16 @@ void TMemoryForm::ClearPending() {
 }
 
 void MemoryChanged(int32_t address) {
-  for (TMemoryForm* form : Inspectors) form->RedrawWord(address);
+  // Right after a store the stored word's block is the cached one, so this
+  // read leaves the cache as it is.
+  bool read = false;
+  uint32_t word = 0;
+  for (TMemoryForm* form : Inspectors) {
+    if (!form->Shows(address)) continue;
+    if (!read) word = TheMemory.ReadWord(address);
+    read = true;
+    form->RedrawWord(address, word);
+  }
 }
 
 void NarrowStoreReports() {

@@ -2,9 +2,12 @@
 // rows of words, follow every store and toggle memory change watches.
 //
 // Stores are frequent (the fast run makes tens of millions per second), so
-// a store only notes which shown cell it touched; the cells are painted by
-// FlushInspectors, which the runs call about once per display frame and at
-// their end, and which a store outside a run posts to the event loop.
+// a store only notes which shown cell it touched and the word it stored;
+// the cells are painted by FlushInspectors, which the runs call about once
+// per display frame and at their end, and which a store outside a run posts
+// to the event loop. Such a paint draws the noted word and does not look
+// memory up again: a lookup moves the memory's cached block, which decides
+// what later instructions read where blocks overlap.
 #pragma once
 
 #include <QRgb>
@@ -52,14 +55,19 @@ class TMemoryForm : public QWidget {
   int32_t WordsPerLine() const;
   // Repaints the whole box now, reading memory afresh.
   void BoxPaint();
-  // Notes that the cell showing the address (if any) must be painted; the
-  // next FlushInspectors paints it.
   // How many words from TopAddress on are shown.
   uint32_t ShownWords() const { return Shown; }
-  void RedrawWord(int32_t address) {
+  bool Shows(int32_t address) const {
     // A negative difference wraps to a huge one, so one compare tells.
+    return uint32_t(address) - uint32_t(TopAddress) < Shown;
+  }
+  // Notes that the cell showing the address (if any) must be painted with
+  // `word`; the next FlushInspectors paints it.
+  void RedrawWord(int32_t address, uint32_t word) {
     const uint32_t cell = uint32_t(address) - uint32_t(TopAddress);
-    if (cell < Shown) MarkPending(cell);
+    if (cell >= Shown) return;
+    Captured[cell] = word;
+    MarkPending(cell);
   }
   // The word under a box position; false left of or right of the words.
   bool WordAt(int x, int y, int32_t& address) const;
@@ -96,6 +104,7 @@ class TMemoryForm : public QWidget {
     if (!AnyPending) FirstPending();
   }
   void FirstPending();
+  bool CellPending(uint32_t cell) const;
   void ScrollScroll(int action);
   void ScrollReleased();
 
@@ -106,8 +115,10 @@ class TMemoryForm : public QWidget {
   int32_t Columns = 1;
   int32_t LastRow = 0;
   uint32_t Shown = 0;
-  // One bit per shown cell, in address order from TopAddress.
+  // One bit per shown cell, in address order from TopAddress, and the word
+  // that a pending cell shows.
   std::vector<uint64_t> Pending;
+  std::vector<uint32_t> Captured;
   bool AnyPending = false;
 };
 

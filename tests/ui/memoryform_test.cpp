@@ -173,14 +173,14 @@ class MemoryFormTest : public QObject {
     QVERIFY(f->WordAt(30 * cw, 0, a));
     QCOMPARE(a, INT32_MIN);
     QVERIFY(LabelShows(f, OnScreen(f), 1, uint32_t(INT32_MAX) + 3));
-    f->RedrawWord(INT32_MIN);
+    MemoryChanged(INT32_MIN);
     QVERIFY(f->IsPending(INT32_MIN));
-    f->RedrawWord(INT32_MAX - 2);
+    MemoryChanged(INT32_MAX - 2);
     QVERIFY(!f->IsPending(INT32_MAX - 2));
     f->Scroll->triggerAction(QAbstractSlider::SliderPageStepAdd);
     QCOMPARE(f->TopAddress, INT32_MIN + 39 - 1);
     f->TopAddress = INT32_MIN;
-    f->RedrawWord(INT32_MAX);
+    MemoryChanged(INT32_MAX);
     QVERIFY(!f->IsPending(INT32_MAX));
   }
 
@@ -196,12 +196,12 @@ class MemoryFormTest : public QObject {
 
     // Before the first row, past the last one: nothing.
     const QImage before = OnScreen(f);
-    for (int32_t a : {top - 1, top - 5, top - 6, pastEnd, pastEnd + 7, INT32_MIN, INT32_MAX}) f->RedrawWord(a);
+    for (int32_t a : {top - 1, top - 5, top - 6, pastEnd, pastEnd + 7, INT32_MIN, INT32_MAX}) MemoryChanged(a);
     FlushInspectors();
     QCOMPARE(OnScreen(f), before);
 
     // TopAddress + 7 is row 1, column 2, and nothing else changes.
-    f->RedrawWord(top + 7);
+    MemoryChanged(top + 7);
     QVERIFY(f->IsPending(top + 7));
     FlushInspectors();
     QVERIFY(!f->IsPending(top + 7));
@@ -212,9 +212,9 @@ class MemoryFormTest : public QObject {
     QCOMPARE(outside, before);
 
     // The row cut off by the bottom edge is shown too, several cells at once.
-    f->RedrawWord(pastEnd - 1);
-    f->RedrawWord(top);
-    f->RedrawWord(top + 2);
+    MemoryChanged(pastEnd - 1);
+    MemoryChanged(top);
+    MemoryChanged(top + 2);
     FlushInspectors();
     after = OnScreen(f);
     QVERIFY(CellShows(f, after, 0, 0, 0x11110000));
@@ -275,6 +275,74 @@ class MemoryFormTest : public QObject {
     QVERIFY(looks >= 5);
     QCOMPARE(behind, 0);
     QVERIFY(Shows(f, OnScreen(f), 0x800010, 120000));
+  }
+
+  // An inspector draws the word its store left and looks memory up no
+  // later: where blocks overlap, a lookup decides which copy of a word the
+  // program executes next. After the fast run the code view has read past
+  // the first block, so the second block's copy of the next word runs.
+  void shownStoresLeaveTheCachedBlockToTheProgram() {
+    const char* source =
+        ".code $800000\n"
+        "        .header\n"
+        "        addi R01,R00,$55\n"
+        "        sw   R01,R30,$6\n"
+        "        beqz R00,ov\n"
+        "        .word 0,0,0,0\n"
+        "ov:     addi R02,R00,$A\n"
+        "        addi R03,R00,$A\n"
+        "        beqz R00,.\n"
+        "        .word 0,0,0,0,0\n"
+        ".data $800008\n"
+        "        addi R02,R00,$B\n"
+        "        addi R03,R00,$B\n"
+        "        beqz R00,.\n"
+        "        .word 0,0,0,0,0,0,0,0,0,0,0,0,0\n";
+    Form.reset();
+    ResetCore();
+    RecordMessageBoxes();
+    Form = std::make_unique<TMainForm>(QStringList{QString::fromStdString(Dir->File("overlap.s", source))});
+    Form->resize(718, 447);
+    Form->show();
+    QVERIFY(QTest::qWaitForWindowActive(Form.get()));
+    TMemoryForm* f = Inspect();
+    auto* bp = new TBreakPoint;
+    bp->UseInstruction = true;
+    bp->Instruction = 0x800009;
+    bp->UpdateView();
+    Form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(Form.get()));
+    QTest::keyClick(Form.get(), Qt::Key_F9, Qt::ShiftModifier);
+    QCOMPARE(TheState.GetReg(-1), 0x800009);
+    QVERIFY(Shows(f, OnScreen(f), 0x800006, 0x55));
+    QTest::keyClick(Form.get(), Qt::Key_F8);
+    QCOMPARE(TheState.GetReg(3), 0xb);
+  }
+
+  // A paint while a fast run looks at the event queue reads memory without
+  // moving the block that the run's next lookup finds: the loop at $800008
+  // keeps running the first block's copy, not the second's.
+  void paintsDuringAFastRunLeaveTheCachedBlock() {
+    const std::vector<uint32_t> first = {Addi(2, 0, 30000), Add(2, 2, 2), Add(2, 2, 2), Beqz(0, 3), 0, 0, 0,
+                                         Addi(1, 1, 1), Subi(2, 2, 1), Bnez(2, -3), IdleLoopWord};
+    std::string image = CodImage(first) + ".DATA\n$800008\n8\n";
+    for (uint32_t w : {Addi(3, 3, 1), Subi(2, 2, 1), Bnez(2, -3), IdleLoopWord, 0u, 0u, 0u, 0u})
+      image += "$" + HexText(w, 8) + "\n";
+    Open(image);
+    TMemoryForm* f = Inspect();
+    f->TopAddress = f->ScrollBase = 0x80000C;  // the second block's own words
+    f->BoxPaint();
+    TMainForm::FastRunPollMs = 0;
+    int paints = 0;
+    Form->FastRunPollHook = [&] {
+      ++paints;
+      f->Box->repaint();
+    };
+    Form->ADRunFastExecute();
+    TMainForm::FastRunPollMs = 15;
+    QVERIFY(paints >= 3);
+    QCOMPARE(TheState.GetReg(1), 120000);
+    QCOMPARE(TheState.GetReg(3), 0);
   }
 
   void clicksToggleAChangeWatch() {
