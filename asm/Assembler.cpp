@@ -47,9 +47,78 @@ std::string Hex(uint64_t v) {
   return "$" + std::string(buf + 17 - n, size_t(n));
 }
 
+// The length of the valid UTF-8 character that starts at s[i], or 0 when
+// the byte there starts none (a Latin-1 byte, a stray continuation byte, an
+// overlong form, a surrogate, a sequence cut off by the end).
+size_t Utf8Length(std::string_view s, size_t i) {
+  const uint8_t b = uint8_t(s[i]);
+  if (b < 0x80) return 1;
+  size_t n = 0;
+  uint8_t lo = 0x80, hi = 0xBF;  // the second byte's range
+  if (b >= 0xC2 && b <= 0xDF) {
+    n = 2;
+  } else if (b >= 0xE0 && b <= 0xEF) {
+    n = 3;
+    if (b == 0xE0) lo = 0xA0;
+    if (b == 0xED) hi = 0x9F;
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    n = 4;
+    if (b == 0xF0) lo = 0x90;
+    if (b == 0xF4) hi = 0x8F;
+  } else {
+    return 0;
+  }
+  if (s.size() - i < n) return 0;
+  for (size_t k = 1; k < n; ++k) {
+    const uint8_t c = uint8_t(s[i + k]);
+    if (c < (k == 1 ? lo : 0x80) || c > (k == 1 ? hi : 0xBF)) return 0;
+  }
+  return n;
+}
+
+// The whole character at s[i] (one byte when it is not valid UTF-8), so
+// that a message never quotes half of one.
+std::string_view CharacterAt(std::string_view s, size_t i) { return s.substr(i, std::max<size_t>(1, Utf8Length(s, i))); }
+
+// Source text inside a message: characters as they are, but every byte
+// that is not valid UTF-8 and every control character as \xNN, so that a
+// message is always valid UTF-8 and never ends early at a NUL.
+std::string Printable(std::string_view s) {
+  static constexpr char Digits[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size();) {
+    const uint8_t b = uint8_t(s[i]);
+    const size_t n = Utf8Length(s, i);
+    if (n == 0 || b < 0x20 || b == 0x7F) {
+      out += "\\x";
+      out += Digits[b >> 4];
+      out += Digits[b & 15];
+      ++i;
+    } else {
+      out.append(s.substr(i, n));
+      i += n;
+    }
+  }
+  return out;
+}
+
+// At most 40 bytes of the source, cut between characters.
 std::string Quoted(std::string_view s) {
-  if (s.size() > 40) return "'" + std::string(s.substr(0, 40)) + "...'";
-  return "'" + std::string(s) + "'";
+  constexpr size_t Shown = 40;
+  size_t cut = 0;
+  while (cut < s.size()) {
+    const size_t n = std::max<size_t>(1, Utf8Length(s, cut));
+    if (cut + n > Shown) break;
+    cut += n;
+  }
+  return "'" + Printable(s.substr(0, cut)) + (cut < s.size() ? "...'" : "'");
+}
+
+// A UTF-8 byte-order mark in front of a source is no part of its first line.
+std::string_view WithoutByteOrderMark(std::string_view source) {
+  if (source.substr(0, 3) == "\xEF\xBB\xBF") source.remove_prefix(3);
+  return source;
 }
 
 // R0..R31 or R00..R31, any case.
@@ -148,14 +217,14 @@ TExpr Evaluate(std::string_view text, Lookup&& lookup, const std::optional<int64
         deferred = true;
       }
     } else {
-      return fail(i, "expected a number, label or '.', found " + Quoted(text.substr(i, 1)));
+      return fail(i, "expected a number, label or '.', found " + Quoted(CharacterAt(text, i)));
     }
     sum += negative ? -v : v;
     if (sum > ValueLimit || sum < -ValueLimit) return fail(start, "value too large");
     skip();
     if (i == text.size()) break;
     if (text[i] != '+' && text[i] != '-')
-      return fail(i, "unexpected " + Quoted(text.substr(i, 1)) + "; expected '+', '-' or the end of the operand");
+      return fail(i, "unexpected " + Quoted(CharacterAt(text, i)) + "; expected '+', '-' or the end of the operand");
     negative = text[i] == '-';
     ++i;
     skip();
@@ -636,7 +705,7 @@ void TAssembler::Line(std::string_view text) {
       return;
     }
     if (!IsNameStart(text[i])) {
-      Error(text.data() + i, "unexpected " + Quoted(text.substr(i, 1)) + "; expected a label, an instruction or a directive");
+      Error(text.data() + i, "unexpected " + Quoted(CharacterAt(text, i)) + "; expected a label, an instruction or a directive");
       return;
     }
     while (i < text.size() && IsNameChar(text[i])) ++i;
@@ -652,7 +721,7 @@ void TAssembler::Line(std::string_view text) {
       continue;
     }
     if (i < text.size() && !IsBlank(text[i])) {
-      Error(text.data() + i, "unexpected " + Quoted(text.substr(i, 1)) + " after " + Quoted(name));
+      Error(text.data() + i, "unexpected " + Quoted(CharacterAt(text, i)) + " after " + Quoted(name));
       return;
     }
     // The statement. Labels in front of a section directive name the
@@ -734,6 +803,7 @@ void TAssembler::Compact() {
 }
 
 TAsmResult TAssembler::Run() {
+  Source = WithoutByteOrderMark(Source);
   // Most lines put one word into the image; reserving for that up front
   // keeps a large source from regrowing these tables again and again.
   const size_t lines = size_t(std::count(Source.begin(), Source.end(), '\n')) + 1;
@@ -849,6 +919,7 @@ std::string CodText(const TAsmResult& result) {
 }
 
 std::string ListingText(const TAsmResult& result, std::string_view source) {
+  source = WithoutByteOrderMark(source);
   std::string out;
   const auto& ranges = result.Symbols.Ranges;
   size_t next = 0;

@@ -3,7 +3,8 @@
 //
 // The language, as a user writes it:
 // - One statement per line; lines end with LF or CRLF. A comment runs from
-//   ';' or '//' to the end of the line. Blank lines are allowed.
+//   ';' or '//' to the end of the line. Blank lines are allowed. A UTF-8
+//   byte-order mark at the very start is skipped (columns count after it).
 // - A label is `name:` before a statement or alone on its line; a name starts
 //   with a letter, '_' or '.', then letters, digits, '_' and '.'. Labels and
 //   .equ names are case-sensitive and share one namespace; mnemonics,
@@ -38,7 +39,9 @@
 //   accepts it; where they overlap, the memory decides which word is read.
 //
 // Every error is reported (up to MaxAsmErrors), each with its line and
-// column; there is no image when there is any error.
+// column; there is no image when there is any error. A message is valid
+// UTF-8 whatever the source holds: source text in it shows control
+// characters and bytes that are not UTF-8 as \xNN.
 #pragma once
 
 #include <cstddef>

@@ -1,5 +1,6 @@
-// The assembler library: the language by table, diagnostics, the symbol
-// table, and the round trip with the disassembler over every encoding.
+// The assembler library: the language by table, diagnostics (how they
+// quote source text also through tavora-as), the symbol table, and the
+// round trip with the disassembler over every encoding.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -9,6 +10,8 @@
 #include "Assembler.h"
 #include "CPU.h"
 #include "Loader.h"
+#include "Process.h"
+#include "TempDir.h"
 
 namespace {
 
@@ -134,6 +137,56 @@ TEST(AsmDiagnostics, OverlapIsOnlyAWarning) {
   ASSERT_EQ(r.Diagnostics.size(), 1u);
   EXPECT_EQ(DiagnosticText("t.s", r.Diagnostics[0]), "t.s:5:5: warning: section $5..$a overlaps an earlier section");
   EXPECT_EQ(r.Sections.size(), 4u);
+}
+
+struct TQuoteCase {
+  std::string Source;
+  std::string Message;  // what tavora-as prints for it, after "FILE:"
+};
+
+class AsmQuotes : public ::testing::TestWithParam<TQuoteCase> {};
+
+// Every message is whole, valid UTF-8 text: source bytes that are not
+// UTF-8, and control characters, appear as \xNN; characters stay as they are.
+TEST_P(AsmQuotes, SourceBytesInMessages) {
+  TTempDir dir;
+  const std::string source = dir.File("q.s", GetParam().Source);
+  const TProcessResult r = RunProcess(TAVORA_AS_PATH, {"-o", "-", source});
+  EXPECT_EQ(r.Status, 2);
+  EXPECT_EQ(r.Err, source + ":" + GetParam().Message + "\n" + source +
+                       ":9:1: error: unknown mnemonic 'last'; expected an instruction or a directive\n"
+                       "tavora-as: 2 error(s); no image written\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bytes, AsmQuotes,
+    ::testing::Values(
+        TQuoteCase{std::string(".code 0\naddi R1,R0,1\0zz\n\n\n\n\n\n\nlast", 34),
+                   "2:13: error: unexpected '\\x00'; expected '+', '-' or the end of the operand"},
+        TQuoteCase{".code 0\n\xa0nop\n\n\n\n\n\n\nlast",
+                   "2:1: error: unexpected '\\xa0'; expected a label, an instruction or a directive"},
+        TQuoteCase{".code 0\nlab\xc3\xa4l: .word 1\n\n\n\n\n\n\nlast",
+                   "2:4: error: unexpected '\xc3\xa4' after 'lab'"},
+        TQuoteCase{".code 0\n.equ a\tb\x01\xe9\xed\xa0\x80\xc3,1\n\n\n\n\n\n\nlast",
+                   "2:6: error: bad name 'a\\x09b\\x01\\xe9\\xed\\xa0\\x80\\xc3'; a name starts with a letter, '_' or '.'"},
+        // Cut at 40 bytes between characters, not inside one.
+        TQuoteCase{".code 0\n.equ " + std::string(39, 'a') + "\xe2\x82\xac,1\n\n\n\n\n\n\nlast",
+                   "2:6: error: bad name '" + std::string(39, 'a') + "...'; a name starts with a letter, '_' or '.'"}));
+
+// A byte-order mark in front of a source is skipped: the same image and
+// listing as without it, and columns of the first line count after it.
+TEST(AsmQuotes, ByteOrderMarkAtTheStartIsSkipped) {
+  TTempDir dir;
+  const std::string text = ".code 16\nx: .word 1\n";
+  const TProcessResult plain = RunProcess(TAVORA_AS_PATH, {"-l", "-o", "-", dir.File("a.s", text)});
+  const TProcessResult marked = RunProcess(TAVORA_AS_PATH, {"-l", "-o", "-", dir.File("b.s", "\xef\xbb\xbf" + text)});
+  EXPECT_EQ(marked.Status, 0) << marked.Err;
+  EXPECT_EQ(marked.Out, plain.Out);
+
+  const std::string bad = dir.File("c.s", "\xef\xbb\xbf  foo\n");
+  EXPECT_EQ(RunProcess(TAVORA_AS_PATH, {bad}).Err,
+            bad + ":1:3: error: unknown mnemonic 'foo'; expected an instruction or a directive\n"
+                  "tavora-as: 1 error(s); no image written\n");
 }
 
 TEST(AsmSymbols, LabelsAndLinesForLaterFeatures) {
