@@ -86,9 +86,7 @@ TEST(RunnerTest, LoaderMessagesOnStandardError) {
   TTempDir dir;
   auto noHeader = RunTool({dir.File("nohdr.cod", ".CODE\n$800001\n1\n$1000FFFF\n")});
   EXPECT_EQ(noHeader.Status, 0);
-  EXPECT_EQ(noHeader.Err,
-            "Warnung: Das Programm hat keinen gültigen RESA-Header.\n"
-            "Warnung: Das Programm hat keinen gültigen RESA-Header.\n");
+  EXPECT_EQ(noHeader.Err, "Warnung: Das Programm hat keinen gültigen RESA-Header.\n");
   EXPECT_EQ(noHeader.Out.substr(0, 25), "stop: idle-loop\nsteps: 1\n");
 
   auto invalid = RunTool({dir.File("bad.cod", ".CODE\n$800000\n0\n")});
@@ -104,6 +102,22 @@ TEST(RunnerTest, LoaderMessagesOnStandardError) {
   auto empty = RunTool({dir.File("empty.cod", "")});
   EXPECT_EQ(empty.Status, 0);
   EXPECT_EQ(empty.Out.substr(0, 25), "stop: idle-loop\nsteps: 1\n");
+}
+
+// The load builds the image once, so its warning comes once, for an image
+// and for a source, on standard error and among the JSON messages.
+TEST(RunnerTest, HeaderWarningOnce) {
+  TTempDir dir;
+  const std::string warning = "Warnung: Das Programm hat keinen gültigen RESA-Header.";
+  for (const std::string& file : {dir.File("nohdr.cod", ".CODE\n$800001\n1\n$1000FFFF\n"),
+                                  dir.File("nohdr.s", ".code $800001\nloop: beqz R0,loop\n")}) {
+    auto plain = RunTool({file});
+    EXPECT_EQ(plain.Status, 0) << file;
+    EXPECT_EQ(plain.Err, warning + "\n") << file;
+    auto json = RunTool({"--json", file});
+    EXPECT_EQ(json.Status, 0) << file;
+    EXPECT_NE(json.Out.find("\"messages\":[\"" + warning + "\"]"), std::string::npos) << json.Out;
+  }
 }
 
 // Data blocks A ($10, 4 words) and B ($12, 4 words) overlap. A load from

@@ -304,7 +304,8 @@ int Run(const TOptions& given) {
   DisplayHooks.ShowMessage = options.Json ? KeepMessage : PrintMessage;
   Messages.clear();
 
-  // As at the debugger's start-up: load, then the reset builds again.
+  // The load builds the image and leaves the processor as a reset does, so
+  // nothing builds it again (that would repeat the loader's messages).
   // A source is assembled first; its errors are reported like an invalid
   // image, and its labels become the addresses of the options.
   try {
@@ -330,7 +331,6 @@ int Run(const TOptions& given) {
     if (options.Json) Print(JsonFileError(Messages));
     return ExitFileError;
   }
-  BuildImage();
 
   std::unique_ptr<TCommitLog> log;
   if (!options.CommitLog.empty()) {
