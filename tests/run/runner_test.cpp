@@ -147,6 +147,17 @@ TEST(RunnerTest, RefusesFilesThatAreNotRegularAtOnce) {
   }
 }
 
+// The last address is one like any other; only values beyond it are refused.
+TEST(RunnerTest, AddressesReachTheLastWord) {
+  for (const std::string& file : {Examples + "/sum.cod", Examples + "/sum.s"}) {
+    auto r = RunTool({"-d", "$ffffffff", "--bp", "mem=xffffffff", file});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_NE(r.Out.find("\n$ffffffff: ffffffff\n"), std::string::npos) << r.Out;
+  }
+  auto label = RunTool({"-d", "array-$800020+$ffffffff", Examples + "/sum.s"});
+  EXPECT_NE(label.Out.find("\n$ffffffff: ffffffff\n"), std::string::npos) << label.Err;
+}
+
 TEST(RunnerTest, HelpGoesToStandardOutput) {
   auto r = RunTool({"--help"});
   EXPECT_EQ(r.Status, 0);
@@ -159,8 +170,10 @@ class UsageErrorTest : public ::testing::TestWithParam<std::vector<std::string>>
 
 TEST_P(UsageErrorTest, ExitsWithOneLineReason) {
   std::vector<std::string> args = GetParam();
-  for (auto& a : args)
+  for (auto& a : args) {
     if (a == "FILE") a = Examples + "/sum.cod";
+    if (a == "SOURCE") a = Examples + "/sum.s";
+  }
   auto r = RunTool(args);
   EXPECT_EQ(r.Status, 64);
   EXPECT_EQ(r.Out, "");
@@ -184,6 +197,15 @@ INSTANTIATE_TEST_SUITE_P(
                       std::vector<std::string>{"--bp", "ip=1", "FILE"},
                       std::vector<std::string>{"--bp", "pc=1,", "FILE"},
                       std::vector<std::string>{"-b", "1 ", "FILE"}, std::vector<std::string>{"-d", "1:0", "FILE"},
-                      std::vector<std::string>{"-d", "1:", "FILE"}, std::vector<std::string>{"--trace=1", "FILE"}));
+                      std::vector<std::string>{"-d", "1:", "FILE"}, std::vector<std::string>{"--trace=1", "FILE"},
+                      // Addresses outside 0..$ffffffff, as numbers or label expressions.
+                      std::vector<std::string>{"-d", "-1", "FILE"}, std::vector<std::string>{"-b", "-8388609", "FILE"},
+                      std::vector<std::string>{"--bp", "mem=-1", "FILE"},
+                      std::vector<std::string>{"-d", "$ffffffff:2", "FILE"},
+                      std::vector<std::string>{"--bp", "pc=loop+$ffffffff+1", "SOURCE"},
+                      std::vector<std::string>{"-d", "start-$900000", "SOURCE"},
+                      std::vector<std::string>{"-b", "done-$800009-1", "SOURCE"},
+                      std::vector<std::string>{"--bp", "mem=array+$ffffffff", "SOURCE"},
+                      std::vector<std::string>{"-d", "array-$800020+$ffffffff:2", "SOURCE"}));
 
 }  // namespace

@@ -4,8 +4,19 @@
 // Error is the tool's usage error, built from one line of reason.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
+
+// Word addresses run from 0 to $ffffffff. Address options are computed in
+// 64 bits and checked against this range, so that a value outside is a
+// usage error instead of wrapping onto some other word.
+constexpr int64_t LastWordAddress = 0xFFFFFFFF;
+inline bool IsWordAddress(int64_t value) { return value >= 0 && value <= LastWordAddress; }
+inline std::string OutsideAddressesReason(std::string_view what, std::string_view text) {
+  return "bad " + std::string(what) + " '" + std::string(text) + "': outside the addresses 0..$ffffffff";
+}
 
 template <class Error>
 class TCommandLine {

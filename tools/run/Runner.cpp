@@ -61,7 +61,13 @@ int32_t Number(std::string_view text, const char* what) {
 // A number, or else (kept in label) text that a source's labels may resolve.
 int32_t Address(std::string_view text, const char* what, std::string& label) {
   int32_t v;
-  if (ParseNumber(text, v)) return v;
+  if (ParseNumber(text, v)) {
+    // A hexadecimal number is a bit pattern; only a decimal one has a sign.
+    const bool negative = text.find('-') != std::string_view::npos;
+    if (!IsWordAddress(negative ? int64_t(v) : int64_t(uint32_t(v))))
+      throw TUsageError{OutsideAddressesReason(what, text)};
+    return v;
+  }
   if (text.empty()) throw TUsageError{"bad " + std::string(what) + " ''"};
   label = text;
   return 0;
@@ -97,6 +103,14 @@ TBreakRequest ParseBreakRequest(std::string_view text) {
   return bp;
 }
 
+// Empty when the dump's words are all addresses; else why not, as a dump
+// does not wrap around past the last address.
+std::string DumpEndReason(const TDump& dump) {
+  if (IsWordAddress(int64_t(uint32_t(dump.Address)) + dump.Count - 1)) return {};
+  return "dump of " + std::to_string(dump.Count) + " words from $" + HexText(uint32_t(dump.Address), 8) +
+         " runs past $ffffffff";
+}
+
 TDump ParseDump(std::string_view text) {
   TDump dump;
   size_t colon = text.find(':');
@@ -105,6 +119,8 @@ TDump ParseDump(std::string_view text) {
     dump.Count = Number(text.substr(colon + 1), "dump count");
     if (dump.Count < 1) throw TUsageError{"dump count must be at least 1"};
   }
+  if (dump.AddressText.empty())
+    if (std::string reason = DumpEndReason(dump); !reason.empty()) throw TUsageError{reason};
   return dump;
 }
 
@@ -276,6 +292,10 @@ bool ResolveLabels(TOptions& options, const TAsmSymbols& symbols, std::string& e
       error = "bad address '" + text + "': " + error;
       return false;
     }
+    if (!IsWordAddress(v)) {
+      error = OutsideAddressesReason("address", text);
+      return false;
+    }
     slot = int32_t(uint32_t(v));
     return true;
   };
@@ -284,7 +304,10 @@ bool ResolveLabels(TOptions& options, const TAsmSymbols& symbols, std::string& e
   for (TDump& dump : options.Dumps) {
     std::optional<int32_t> address;
     if (!resolve(dump.AddressText, address)) return false;
-    if (address) dump.Address = *address;
+    if (!address) continue;
+    dump.Address = *address;
+    error = DumpEndReason(dump);
+    if (!error.empty()) return false;
   }
   return true;
 }
