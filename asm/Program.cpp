@@ -1,6 +1,8 @@
 #include "Program.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <memory>
@@ -29,10 +31,17 @@ constexpr size_t BoxErrors = 10;
 bool IsSourceName(std::string_view name) { return EndsWithNoCase(name, ".s") || EndsWithNoCase(name, ".asm"); }
 
 std::string ReadSourceFile(const std::string& name) {
-  std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(name.c_str(), "rb"), &std::fclose);
-  if (!file) throw TFileOpenError(name);
+  // Opening does not wait for a writer, so a named pipe is refused at once
+  // like every other file that is not a regular one.
+  const int fd = open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) throw TFileOpenError(name);
+  std::unique_ptr<FILE, int (*)(FILE*)> file(fdopen(fd, "rb"), &std::fclose);
+  if (!file) {
+    close(fd);
+    throw TFileOpenError(name);
+  }
   struct stat st {};
-  if (fstat(fileno(file.get()), &st) == 0 && (S_ISDIR(st.st_mode) || uint64_t(st.st_size) > MaxFileBytes))
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || uint64_t(st.st_size) > MaxFileBytes)
     throw TFileOpenError(name);
   std::string text;
   char buffer[1 << 16];

@@ -1,10 +1,14 @@
 // tavora-as through the real program: outputs, messages and exit codes.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <filesystem>
 
+#include "ChildProcess.h"
 #include "Process.h"
 #include "TempDir.h"
 
@@ -13,6 +17,11 @@ namespace {
 const std::string As = TAVORA_AS_PATH;
 
 bool Exists(const std::string& path) { return std::filesystem::exists(path); }
+
+mode_t Mode(const std::string& path) {
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0 ? st.st_mode : 0;
+}
 
 TEST(AsTool, WritesTheImageBesideTheSource) {
   TTempDir dir;
@@ -90,6 +99,82 @@ TEST(AsTool, ExitCodes) {
   }
   EXPECT_EQ(RunProcess(As, {"--version"}).Out, std::string("tavora-as ") + TAVORA_VERSION + "\n");
   EXPECT_EQ(RunProcess(As, {"-h"}).Out.rfind("usage: tavora-as [-o OUT.cod] [-l] SOURCE\n", 0), 0u);
+}
+
+// What is not a regular file is written, not replaced: checking a source
+// with -o /dev/null is the usual call. A link is followed and stays a link;
+// a file keeps its permissions.
+TEST(AsTool, WritesIntoTheOutputWithoutReplacingIt) {
+  TTempDir dir;
+  const std::string source = dir.File("p.s", ".code 16\nx: .word 1\n");
+  const std::string image = ".CODE\n0x00000010\n0x1\n0x00000001\n";
+  const std::string pipe = dir.Path + "/pipe", device = dir.Path + "/null", link = dir.Path + "/link.cod";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  const int reader = open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  const bool haveDevice = mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;  // /dev/null's twin
+  const std::string target = dir.File("target.cod", "old"), plain = dir.File("plain.cod", "old");
+  ASSERT_EQ(chmod(target.c_str(), 0640), 0);
+  ASSERT_EQ(chmod(plain.c_str(), 0604), 0);
+  ASSERT_EQ(symlink("target.cod", link.c_str()), 0);
+  for (const std::string& output : {pipe, device, link, plain}) {
+    if (output == device && !haveDevice) continue;
+    const mode_t before = Mode(output);
+    const TChildResult r = RunChild(As, {"-o", output, source});
+    EXPECT_EQ(r.Status, 0) << output << "\n" << r.Err;
+    EXPECT_EQ(Mode(output), before) << output;
+  }
+  std::string piped(4096, '\0');
+  const ssize_t got = read(reader, piped.data(), piped.size());
+  piped.resize(got > 0 ? size_t(got) : 0);
+  close(reader);
+  EXPECT_EQ(piped, image);
+  EXPECT_EQ(ReadFileText(target), image);
+  EXPECT_EQ(Mode(target) & 0777, 0640u);
+  EXPECT_EQ(ReadFileText(plain), image);
+  for (const auto& entry : std::filesystem::directory_iterator(dir.Path))
+    EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
+  EXPECT_TRUE(S_ISCHR(Mode("/dev/null")));
+}
+
+// A named pipe that nobody writes to or reads from is refused at once.
+TEST(AsTool, NamedPipesWithoutTheOtherEndFailAtOnce) {
+  TTempDir dir;
+  const std::string source = dir.File("p.s", ".code 16\n.word 1\n");
+  const std::string pipe = dir.Path + "/pipe.s";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  const TChildResult in = RunChild(As, {"-o", dir.Path + "/p.cod", pipe});
+  EXPECT_EQ(in.Status, 1) << in.Err;
+  EXPECT_EQ(in.Err, "tavora-as: cannot read " + pipe + "\n");
+  const TChildResult out = RunChild(As, {"-o", pipe, source});
+  EXPECT_EQ(out.Status, 3) << out.Err;
+  EXPECT_EQ(out.Err, "tavora-as: cannot write " + pipe + ": no process reads the named pipe\n");
+}
+
+TEST(AsTool, ReadsTheSourceFromStandardInput) {
+  TTempDir dir;
+  const std::string good = dir.File("good.s", ".code 16\n.word 1\n"), bad = dir.File("bad.s", ".code 16\nfoo\n");
+  const TChildResult r = RunChild(As, {"-o", "-", "-"}, TChildSetup().Input(good));
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Out, ".CODE\n0x00000010\n0x1\n0x00000001\n");
+  const TChildResult errors = RunChild(As, {"-o", dir.Path + "/bad.cod", "-"}, TChildSetup().Input(bad));
+  EXPECT_EQ(errors.Status, 2);
+  EXPECT_EQ(errors.Err.rfind("<stdin>:2:1: error: unknown mnemonic 'foo'", 0), 0u) << errors.Err;
+  // No name to put the image beside.
+  EXPECT_EQ(RunChild(As, {"-"}, TChildSetup().Input(good)).Status, 64);
+  const std::string huge = dir.File("huge.s", "");
+  std::filesystem::resize_file(huge, (uint64_t(1) << 28) + 1);  // sparse: costs no disk
+  const TChildResult tooLarge = RunChild(As, {"-o", "-", "-"}, TChildSetup().Input(huge));
+  EXPECT_EQ(tooLarge.Status, 1);
+  EXPECT_EQ(tooLarge.Err, "tavora-as: cannot read standard input\n");
+}
+
+TEST(AsTool, AListingThatCannotBeWrittenIsAnError) {
+  TTempDir dir;
+  const std::string source = dir.File("p.s", ".code 16\n.word 1\n");
+  const TChildResult r = RunChild(As, {"-l", "-o", dir.Path + "/p.cod", source}, TChildSetup().Output("/dev/full"));
+  EXPECT_EQ(r.Status, 3);
+  EXPECT_EQ(r.Err, "tavora-as: cannot write the listing\n");
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
 // tavora-as: assembles a source in the code view's language into a .cod
 // image that the debugger, the runner and brennel all read.
-#include <unistd.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -9,6 +7,7 @@
 
 #include "Assembler.h"
 #include "Loader.h"
+#include "OutputFile.h"
 #include "Program.h"
 
 namespace {
@@ -24,7 +23,8 @@ const char* const UsageText =
     "\n"
     "Assembles SOURCE (written as the debugger's code view shows instructions)\n"
     "into a .cod image. Without -o the image goes beside SOURCE, with .cod in\n"
-    "place of its extension; -o - writes it to standard output.\n"
+    "place of its extension; -o - writes it to standard output. SOURCE - reads\n"
+    "standard input (then -o is needed).\n"
     "\n"
     "options:\n"
     "  -o OUT     write the image to OUT (never to SOURCE itself)\n"
@@ -33,7 +33,7 @@ const char* const UsageText =
     "  --version  show the version\n"
     "\n"
     "exit status: 0 done; 1 SOURCE cannot be read; 2 errors in SOURCE (no image\n"
-    "is written); 3 the image cannot be written; 64 usage error\n";
+    "is written); 3 the image or the listing cannot be written; 64 usage error\n";
 
 int Usage(const std::string& reason) {
   std::fprintf(stderr, "tavora-as: %s\n(tavora-as -h shows the usage)\n", reason.c_str());
@@ -46,35 +46,8 @@ std::string DefaultOutput(const std::string& source) {
   return p.string();
 }
 
-bool SameFile(const std::string& a, const std::string& b) {
-  std::error_code ec;
-  if (std::filesystem::equivalent(a, b, ec)) return true;
-  return std::filesystem::weakly_canonical(a, ec) == std::filesystem::weakly_canonical(b, ec) && !ec;
-}
-
 bool WriteAll(FILE* f, const std::string& text) {
-  return std::fwrite(text.data(), 1, text.size(), f) == text.size();
-}
-
-// Writes beside the target and renames, so that a failed write never
-// leaves half an image under the target's name.
-bool WriteImage(const std::string& path, const std::string& text, std::string& error) {
-  const std::string temp = path + ".tmp" + std::to_string(getpid());
-  FILE* f = std::fopen(temp.c_str(), "wb");
-  if (!f) {
-    error = "cannot write " + path;
-    return false;
-  }
-  bool ok = WriteAll(f, text);
-  ok = std::fclose(f) == 0 && ok;
-  std::error_code ec;
-  if (ok) std::filesystem::rename(temp, path, ec);
-  if (!ok || ec) {
-    std::filesystem::remove(temp, ec);
-    error = "cannot write " + path;
-    return false;
-  }
-  return true;
+  return std::fwrite(text.data(), 1, text.size(), f) == text.size() && std::fflush(f) == 0;
 }
 
 }  // namespace
@@ -114,16 +87,28 @@ int main(int argc, char** argv) {
   if (files.empty()) return Usage("no SOURCE given");
   if (files.size() > 1) return Usage("more than one SOURCE given");
   source = files[0];
-  if (!outputGiven) output = DefaultOutput(source);
+  const bool fromInput = source == "-";
+  if (!outputGiven) {
+    if (fromInput) return Usage("SOURCE - needs -o: there is no file to put the image beside");
+    output = DefaultOutput(source);
+  }
 
   std::string text;
-  try {
-    text = ReadSourceFile(source);
-  } catch (const TFileOpenError&) {
-    std::fprintf(stderr, "tavora-as: cannot read %s\n", source.c_str());
-    return ExitNoSource;
+  if (fromInput) {
+    if (!ReadStandardInput(text, MaxFileBytes)) {
+      std::fprintf(stderr, "tavora-as: cannot read standard input\n");
+      return ExitNoSource;
+    }
+    source = "<stdin>";
+  } else {
+    try {
+      text = ReadSourceFile(source);
+    } catch (const TFileOpenError&) {
+      std::fprintf(stderr, "tavora-as: cannot read %s\n", source.c_str());
+      return ExitNoSource;
+    }
   }
-  if (output != "-" && SameFile(source, output)) {
+  if (!fromInput && output != "-" && SameFile(source, output)) {
     std::fprintf(stderr, "tavora-as: %s would overwrite its source; choose another name with -o\n",
                  output.c_str());
     return ExitNoOutput;
@@ -145,15 +130,15 @@ int main(int argc, char** argv) {
   }
   const std::string image = CodText(result);
   if (output == "-") {
-    if (!WriteAll(stdout, image) || std::fflush(stdout) != 0) {
+    if (!WriteAll(stdout, image)) {
       std::fprintf(stderr, "tavora-as: cannot write the image to standard output\n");
       return ExitNoOutput;
     }
     return ExitDone;
   }
   std::string error;
-  if (!WriteImage(output, image, error)) {
-    std::fprintf(stderr, "tavora-as: %s\n", error.c_str());
+  if (!WriteOutputFile(output, image, error)) {
+    std::fprintf(stderr, "tavora-as: cannot write %s: %s\n", output.c_str(), error.c_str());
     return ExitNoOutput;
   }
   return ExitDone;
