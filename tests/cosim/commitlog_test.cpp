@@ -2,11 +2,18 @@
 // that a run with the log does exactly what the run without it does.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "Process.h"
 #include "TempDir.h"
 
@@ -14,6 +21,18 @@ namespace {
 
 const std::string Runner = TAVORA_RUN_PATH;
 const std::string Source = SOURCE_DIR;
+
+mode_t Mode(const std::string& path) {
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0 ? st.st_mode : 0;
+}
+
+std::vector<std::string> Files(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
@@ -111,6 +130,87 @@ TEST(CommitLog, StandardOutputAndErrors) {
   EXPECT_EQ(full.Status, 2);
   EXPECT_NE(full.Err.find("writing the commit log to /dev/full failed"), std::string::npos) << full.Err;
   EXPECT_EQ(RunProcess(Runner, {"--commit-log", sum}).Status, 64);
+}
+
+// Refused before anything is opened, whatever path leads to the program.
+TEST(CommitLog, NeverOverwritesTheProgram) {
+  TTempDir dir;
+  const std::string image = dir.File("sum.cod", ReadFileText(Source + "/examples/sum.cod"));
+  const std::string source = dir.File("sum.s", ReadFileText(Source + "/examples/sum.s"));
+  ASSERT_EQ(link(image.c_str(), (dir.Path + "/hard.cod").c_str()), 0);
+  ASSERT_EQ(symlink("sum.s", (dir.Path + "/soft.s").c_str()), 0);
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {image, image}, {source, source}, {dir.Path + "/hard.cod", image},
+      {dir.Path + "/soft.s", source}, {dir.Path + "/./sum.cod", image},
+  };
+  for (const auto& [log, program] : cases) {
+    const std::string before = ReadFileText(program);
+    auto r = RunProcess(Runner, {"-n", "10", "--commit-log", log, program});
+    EXPECT_EQ(r.Status, 64) << log;
+    EXPECT_EQ(r.Out, "") << log;
+    EXPECT_EQ(r.Err, "tavora-run: the commit log " + log + " would overwrite FILE\n");
+    EXPECT_EQ(ReadFileText(program), before) << log;
+  }
+}
+
+// What is not a regular file is written, not replaced; a link is followed
+// and stays a link; a file keeps its permissions.
+TEST(CommitLog, WritesIntoTheFileWithoutReplacingIt) {
+  TTempDir dir;
+  const std::string sum = Source + "/examples/sum.cod";
+  const std::string withState = RunProcess(Runner, {"--commit-log", "-", sum}).Out;
+  const std::string expected = withState.substr(0, withState.size() - RunProcess(Runner, {sum}).Out.size());
+  const std::string pipe = dir.Path + "/pipe", device = dir.Path + "/null", link = dir.Path + "/link.log";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  const int reader = open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  const bool haveDevice = mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;  // /dev/null's twin
+  const std::string target = dir.File("target.log", "old"), plain = dir.File("plain.log", "old");
+  ASSERT_EQ(chmod(target.c_str(), 0640), 0);
+  ASSERT_EQ(chmod(plain.c_str(), 0604), 0);
+  ASSERT_EQ(symlink("target.log", link.c_str()), 0);
+  for (const std::string& log : {pipe, device, link, plain}) {
+    if (log == device && !haveDevice) continue;
+    const mode_t before = Mode(log);
+    const TChildResult r = RunChild(Runner, {"--commit-log", log, sum});
+    EXPECT_EQ(r.Status, 0) << log << "\n" << r.Err;
+    EXPECT_EQ(Mode(log), before) << log;
+  }
+  std::string piped(65536, '\0');
+  const ssize_t got = read(reader, piped.data(), piped.size());
+  piped.resize(got > 0 ? size_t(got) : 0);
+  close(reader);
+  EXPECT_EQ(piped, expected);
+  EXPECT_EQ(ReadFileText(target), expected);
+  EXPECT_EQ(Mode(target) & 0777, 0640u);
+  EXPECT_EQ(ReadFileText(plain), expected);
+  for (const std::string& name : Files(dir.Path)) EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
+}
+
+TEST(CommitLog, NamedPipeWithoutReaderFailsAtOnce) {
+  TTempDir dir;
+  const std::string pipe = dir.Path + "/pipe";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  const TChildResult r = RunChild(Runner, {"--commit-log", pipe, Source + "/examples/sum.cod"});
+  EXPECT_EQ(r.Status, 2);
+  EXPECT_EQ(r.Err, "tavora-run: cannot write the commit log " + pipe + ": no process reads the named pipe\n");
+  EXPECT_EQ(r.Out, "");
+}
+
+// A write that fails half-way (here at a file size limit) leaves no part
+// of the log behind, and an older log as it was.
+TEST(CommitLog, AFailedWriteLeavesNothingWritten) {
+  TTempDir dir;
+  const std::string program = dir.File("loop.s", ".code $800000\n.header\nloop: addi R01,R01,1\nbeqz R00,loop\n");
+  const std::string old = dir.File("old.log", "old");
+  for (const std::string& log : {dir.Path + "/new.log", old}) {
+    const TChildResult r =
+        RunChild(Runner, {"-n", "100000", "--commit-log", log, program}, TChildSetup().Limit(1 << 16));
+    EXPECT_EQ(r.Status, 2) << log;
+    EXPECT_NE(r.Err.find("writing the commit log to " + log + " failed"), std::string::npos) << r.Err;
+  }
+  EXPECT_EQ(Files(dir.Path), (std::vector<std::string>{"loop.s", "old.log"}));
+  EXPECT_TRUE(ReadFileText(old) == "old");
 }
 
 }  // namespace

@@ -60,17 +60,22 @@ TEST(RunnerJson, AgreesWithThePlainOutput) {
 
 TEST(RunnerJson, FileErrorsAreObjectsWithTheMessage) {
   TTempDir dir;
+  const std::string sum = Examples + "/sum.cod";
   const struct {
-    std::string File;
+    std::vector<std::string> Args;
     std::string Message;
   } cases[] = {
-      {dir.Path + "/missing.cod", "kann nicht geöffnet werden"},
-      {dir.File("bad.cod", ".CODE\nxx\n"), "ungültige Daten"},
+      {{dir.Path + "/missing.cod"}, "kann nicht geöffnet werden"},
+      {{dir.File("bad.cod", ".CODE\nxx\n")}, "ungültige Daten"},
+      {{"--commit-log", dir.Path + "/no/such/dir/log", sum}, "cannot write the commit log"},
+      {{"--commit-log", "/dev/full", sum}, "writing the commit log to /dev/full failed"},
   };
   for (const auto& c : cases) {
-    const TProcessResult r = RunProcess(Runner, {"--json", c.File});
-    EXPECT_EQ(r.Status, 2) << c.File;
-    EXPECT_EQ(r.Err, "") << c.File;
+    std::vector<std::string> args = {"--json"};
+    args.insert(args.end(), c.Args.begin(), c.Args.end());
+    const TProcessResult r = RunProcess(Runner, args);
+    EXPECT_EQ(r.Status, 2) << c.Message;
+    EXPECT_EQ(r.Err, "") << c.Message;
     const nlohmann::json j = Parsed(r);
     EXPECT_EQ(j["stop"], "file-error");
     ASSERT_EQ(j["messages"].size(), 1u);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "Process.h"
 #include "TempDir.h"
 
@@ -134,14 +135,16 @@ TEST(RunnerTest, OverlappingBlocksGiveTheOldestWordAfterTheCodeWasCached) {
   EXPECT_NE(r.Out.find("$00000013: 000000a3\n"), std::string::npos) << r.Out;
 }
 
-// Only regular files are read: a named pipe nobody writes to, a directory
-// or a terminal must not block or be taken for an image.
+// Only regular files are read: a named pipe nobody writes to (as an image
+// or a source), a directory or a terminal must not block or be taken for an
+// image.
 TEST(RunnerTest, RefusesFilesThatAreNotRegularAtOnce) {
   TTempDir dir;
-  const std::string fifo = dir.Path + "/pipe.cod";
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  for (const std::string& name : {fifo, dir.Path, std::string("/dev/null")}) {
-    auto r = RunTool({name});
+  const std::string image = dir.Path + "/pipe.cod", source = dir.Path + "/pipe.s";
+  ASSERT_EQ(mkfifo(image.c_str(), 0600), 0);
+  ASSERT_EQ(mkfifo(source.c_str(), 0600), 0);
+  for (const std::string& name : {image, source, dir.Path, std::string("/dev/null")}) {
+    auto r = RunChild(Runner, {name});
     EXPECT_EQ(r.Status, 2) << name;
     EXPECT_EQ(r.Err, "Datei " + name + " kann nicht geöffnet werden\n");
   }

@@ -16,13 +16,14 @@ bool TCommitLog::Open(const std::string& path, std::string& error) {
   if (path == "-") {
     File = stdout;
   } else {
-    File = std::fopen(path.c_str(), "wb");
-    if (!File) {
-      error = "cannot write the commit log " + path + ": " + std::strerror(errno);
+    if (!Output.Open(path, error)) {
+      error = "cannot write the commit log " + path + ": " + error;
       return false;
     }
-    OwnsFile = true;
+    File = Output.Stream();
   }
+  Failed = false;
+  WriteError = 0;
   if (!Buffer) Buffer = new char[BufferSize];
   Next = Buffer;
   End = Buffer + BufferSize;
@@ -31,18 +32,29 @@ bool TCommitLog::Open(const std::string& path, std::string& error) {
 
 void TCommitLog::Flush() {
   if (Next == Buffer) return;
-  if (!Failed && File && std::fwrite(Buffer, 1, size_t(Next - Buffer), File) != size_t(Next - Buffer)) Failed = true;
+  if (!Failed && File && std::fwrite(Buffer, 1, size_t(Next - Buffer), File) != size_t(Next - Buffer)) {
+    Failed = true;
+    WriteError = errno;
+  }
   Next = Buffer;
 }
 
 bool TCommitLog::Close(std::string& error) {
   if (!File) return true;
   Flush();
-  if (std::fflush(File) != 0) Failed = true;
-  if (OwnsFile && std::fclose(File) != 0) Failed = true;
+  std::string reason = std::strerror(WriteError);
+  if (File == stdout) {
+    if (std::fflush(File) != 0) {
+      Failed = true;
+      reason = std::strerror(errno);
+    }
+  } else if (Failed) {
+    Output.Discard();
+  } else if (!Output.Commit(reason)) {
+    Failed = true;
+  }
   File = nullptr;
-  OwnsFile = false;
-  if (Failed) error = "writing the commit log to " + Path + " failed";
+  if (Failed) error = "writing the commit log to " + Path + " failed: " + reason;
   return !Failed;
 }
 

@@ -28,6 +28,7 @@
 #include <cstring>
 #include <string>
 
+#include "OutputFile.h"
 #include "Run.h"
 
 namespace runner {
@@ -52,12 +53,14 @@ class TCommitLog {
   TCommitLog(const TCommitLog&) = delete;
   TCommitLog& operator=(const TCommitLog&) = delete;
 
-  // "-" is standard output. False, with a message in error, when the file
-  // cannot be created.
+  // "-" is standard output; any other file is written as the console tools
+  // write their outputs (see OutputFile.h). False, with a message in error,
+  // when the file cannot be opened.
   bool Open(const std::string& path, std::string& error);
   // Writes out what is buffered, so that standard output keeps its order.
   void Flush();
-  // Flushes and closes; false, with a message in error, when a write failed.
+  // Flushes and closes; false, with a message in error, when a write failed,
+  // and then no part of the log stays under a regular file's name.
   bool Close(std::string& error);
 
   // reg: the general register written (1..31), or -1 for none.
@@ -97,8 +100,9 @@ class TCommitLog {
   }
 
   std::FILE* File = nullptr;
-  bool OwnsFile = false;
+  TOutputFile Output;  // the file behind File unless that is standard output
   bool Failed = false;
+  int WriteError = 0;  // errno of the write that failed
   std::string Path;
   char* Buffer = nullptr;
   char* Next = nullptr;

@@ -11,6 +11,7 @@
 #include "CommitLog.h"
 #include "JsonReport.h"
 #include "Loader.h"
+#include "OutputFile.h"
 #include "Program.h"
 #include "Run.h"
 
@@ -48,7 +49,8 @@ const char* const UsageText =
     "      --version         show the version\n"
     "\n"
     "exit status: 0 stopped by idle loop, stop opcode or breakpoint; 3 step limit;\n"
-    "2 file cannot be opened, is invalid or a source with errors; 64 usage error\n";
+    "2 file cannot be opened, is invalid or a source with errors, or the commit\n"
+    "log cannot be written; 64 usage error (also a commit log that is FILE)\n";
 
 namespace {
 
@@ -177,6 +179,9 @@ bool ParseArguments(int argc, char** argv, TOptions& options) {
   if (files.empty()) throw TUsageError{"no FILE given"};
   if (files.size() > 1) throw TUsageError{"more than one FILE given"};
   options.File = files[0];
+  // Checked before anything is opened: the log would truncate the program.
+  if (!options.CommitLog.empty() && options.CommitLog != "-" && SameFile(options.CommitLog, options.File))
+    throw TUsageError{"the commit log " + options.CommitLog + " would overwrite FILE"};
   if (!IsSourceName(options.File)) {
     // Without a source there are no labels: such an address is just bad.
     for (const TBreakRequest& bp : options.Breaks)
@@ -355,14 +360,19 @@ int Run(const TOptions& given) {
     return ExitFileError;
   }
 
+  // A log that cannot be written ends the run as a file error; with --json
+  // the object still comes, with the reason among its messages.
+  auto logFailed = [&](const std::string& error) {
+    DisplayHooks.ShowMessage("tavora-run: " + error);
+    if (options.Json) Print(JsonFileError(Messages));
+    std::fflush(stdout);
+    return ExitFileError;
+  };
   std::unique_ptr<TCommitLog> log;
   if (!options.CommitLog.empty()) {
     log = std::make_unique<TCommitLog>();
     std::string error;
-    if (!log->Open(options.CommitLog, error)) {
-      PrintMessage("tavora-run: " + error);
-      return ExitFileError;
-    }
+    if (!log->Open(options.CommitLog, error)) return logFailed(error);
   }
 
   for (const TBreakRequest& request : options.Breaks) CreateBreakPoint(request);
@@ -374,9 +384,8 @@ int Run(const TOptions& given) {
   if (log) {
     std::string error;
     if (!log->Close(error)) {
-      PrintMessage("tavora-run: " + error);
       while (!BreakPoints.empty()) delete BreakPoints.back();
-      return ExitFileError;
+      return logFailed(error);
     }
   }
   if (options.Json) {
