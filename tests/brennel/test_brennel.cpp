@@ -3,9 +3,11 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include "ChildProcess.h"
 #include "brennel.h"
 
 extern char** environ;
@@ -280,6 +283,86 @@ TEST(BrennelCli, AbsolutePathIsAFileAndSlashLettersAreOptions) {
     got = RunBrennel(dir, {"/b", "-o", "bin.mem", in.string()});
     EXPECT_EQ(got.status, 0);
     EXPECT_EQ(dir.Get("bin.mem"), "RESA\x10\x00\xFF\xFF"s);
+}
+
+mode_t Mode(const fs::path& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 ? st.st_mode : 0;
+}
+
+// What is not a regular file is written, not replaced; a link is followed
+// and stays a link; a file keeps its permissions.
+TEST(BrennelCli, WritesIntoTheOutputWithoutReplacingIt) {
+    TempDir dir;
+    const std::string in = dir.Put("prog.cod", kProg).string();
+    const fs::path pipe = dir.Path("pipe"), device = dir.Path("null"), link = dir.Path("link.mem");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const int reader = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    const bool haveDevice = ::mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;  // /dev/null's twin
+    const fs::path target = dir.Put("target.mem", "old"), plain = dir.Put("plain.mem", "old");
+    fs::permissions(target, fs::perms(0640));
+    fs::permissions(plain, fs::perms(0604));
+    fs::create_symlink("target.mem", link);
+    for (const fs::path& out : {pipe, device, link, plain}) {
+        if (out == device && !haveDevice) continue;
+        const mode_t before = Mode(out);
+        const TChildResult r = RunChild(BRENNEL_BIN, {"-o", out.string(), in});
+        EXPECT_EQ(r.Status, 0) << out << "\n" << r.Err;
+        EXPECT_EQ(Mode(out), before) << out;
+    }
+    std::string piped(4096, '\0');
+    const ssize_t got = ::read(reader, piped.data(), piped.size());
+    piped.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    ::close(reader);
+    EXPECT_EQ(piped, kProgText);
+    EXPECT_EQ(TempDir::Read(target), kProgText);
+    EXPECT_EQ(Mode(target) & 0777, 0640u);
+    EXPECT_EQ(TempDir::Read(plain), kProgText);
+    for (const auto& entry : fs::directory_iterator(dir.Path("")))
+        EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
+}
+
+TEST(BrennelCli, NamedPipeWithoutReaderFailsAtOnce) {
+    TempDir dir;
+    const std::string in = dir.Put("prog.cod", kProg).string(), pipe = dir.Path("pipe").string();
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const TChildResult r = RunChild(BRENNEL_BIN, {"-v", "-o", pipe, in});
+    EXPECT_EQ(r.Status, BRENNEL_NO_OUTPUT);
+    EXPECT_EQ(r.Err, "Parsing cod-file...\nParsing successful\nWriting memory file...\nWriting failed: error opening output file\n");
+}
+
+// A write that fails half-way (here at a file size limit) leaves no part of
+// the memory file behind, and an older one as it was.
+TEST(BrennelCli, AFailedWriteLeavesNothingWritten) {
+    TempDir dir;
+    const std::string in = dir.Put("big.cod", ".DS\n0x0\n0x100000\n").string();  // two megabytes of "0\n"
+    const fs::path old = dir.Put("old.mem", "old");
+    for (const fs::path& out : {dir.Path("new.mem"), old}) {
+        const TChildResult r = RunChild(BRENNEL_BIN, {"-o", out.string(), in}, TChildSetup().Limit(1 << 16));
+        EXPECT_EQ(r.Status, BRENNEL_NO_OUTPUT) << out;
+    }
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir.Path(""))) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"big.cod", "old.mem"}));
+    EXPECT_TRUE(dir.Get("old.mem") == "old");
+}
+
+// "-" reads the image from standard input, for a pipe from tavora-as; the
+// memory file then needs a name.
+TEST(BrennelCli, ReadsStandardInput) {
+    TempDir dir;
+    const std::string in = dir.Put("prog.cod", kProg).string(), out = dir.Path("out.mem").string();
+    const TChildResult r = RunChild(BRENNEL_BIN, {"-o", out, "-"}, TChildSetup().Input(in));
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(dir.Get("out.mem"), kProgText);
+    const TChildResult unnamed = RunChild(BRENNEL_BIN, {"-"}, TChildSetup().Input(in));
+    EXPECT_EQ(unnamed.Status, 1);
+    EXPECT_EQ(unnamed.Err, "no output file given for standard input\n");
+    const fs::path huge = dir.Put("huge.cod", "");
+    fs::resize_file(huge, kMaxInputBytes + 1);  // sparse: costs no disk
+    EXPECT_EQ(RunChild(BRENNEL_BIN, {"-o", out, "-"}, TChildSetup().Input(huge.string())).Status, BRENNEL_SYNTAX);
 }
 
 struct RunCase {

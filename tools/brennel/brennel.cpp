@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -23,8 +24,10 @@ constexpr std::size_t kIoBlock = std::size_t{1} << 20;
 constexpr std::size_t kPieceMax = 15;
 
 bool IsOption(const char* arg) {
-    // Absolute paths begin with '/', so only a two-character "/x" is an option.
-    return arg[0] == '-' || (arg[0] == '/' && arg[1] != '\0' && arg[2] == '\0');
+    // Absolute paths begin with '/', so only a two-character "/x" is an option;
+    // "-" alone is standard input.
+    if (arg[0] == '-') return arg[1] != '\0';
+    return arg[0] == '/' && arg[1] != '\0' && arg[2] == '\0';
 }
 
 // Reads a .cod file in pieces of at most kPieceMax characters that end after
@@ -301,6 +304,10 @@ int HandleOptions(int argc, char** argv, PROGARGS& args) {
         std::fputs("no input file given", stderr);
         return 0;
     }
+    if (!args.outfile && std::strcmp(args.infile, "-") == 0) {
+        std::fputs("no output file given for standard input\n", stderr);
+        return 0;
+    }
     if (!args.outfile) args.outfile = DeriveOutputName(args.infile);
     return 1;
 }
@@ -329,12 +336,119 @@ std::FILE* OpenRegular(const char* name, std::uint64_t& size) {
     return file;
 }
 
+// Standard input, on a descriptor of its own so that closing it leaves
+// stdin alone. A pipe has no size; the reader's cap still holds.
+std::FILE* OpenInput(std::uint64_t& size) {
+    const int fd = dup(STDIN_FILENO);
+    if (fd < 0) return nullptr;
+    struct stat st {};
+    size = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? static_cast<std::uint64_t>(st.st_size) : 0;
+    std::FILE* file = fdopen(fd, "r");
+    if (file == nullptr) close(fd);
+    return file;
+}
+
+// The memory file is written as all our tools write their outputs: a
+// regular file (or a new name, or the file a symbolic link leads to) under a
+// temporary name beside it, renamed over it once everything was written, so
+// a failed write leaves the old file or none, and an old file keeps its
+// permissions; anything else (a device, a named pipe, /dev/fd/N) in place,
+// never replaced or removed, and a named pipe nobody reads fails at once.
+class OutFile {
+public:
+    ~OutFile() { Discard(); }
+
+    std::FILE* Open(const std::string& path) {
+        struct stat st {};
+        const bool exists = ::stat(path.c_str(), &st) == 0;
+        if (!exists && errno != ENOENT) return nullptr;
+        const bool regular = !exists || S_ISREG(st.st_mode);
+        bool descriptor = false;
+        const std::string name = regular ? FollowLinks(path, descriptor) : path;
+        int fd = -1;
+        if (!regular || descriptor) {
+            fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | (exists && regular ? O_TRUNC : 0));
+            if (fd < 0) return nullptr;
+            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        } else {
+            for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+                temp_ = name + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+                fd = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+                if (fd < 0 && errno != EEXIST) break;
+            }
+            if (fd < 0) {
+                temp_.clear();
+                return nullptr;
+            }
+            target_ = name;
+            if (exists) {
+                // Only root may hand the file back to its owner.
+                [[maybe_unused]] const int owned = ::fchown(fd, st.st_uid, st.st_gid);
+                ::fchmod(fd, st.st_mode & 07777);
+            }
+        }
+        file_ = fdopen(fd, "w");
+        if (file_ == nullptr) {
+            close(fd);
+            Discard();
+        }
+        return file_;
+    }
+
+    // Closes and puts the file in place; false (nothing left of a regular
+    // file) when ok is false or a write failed.
+    bool Commit(bool ok) {
+        if (file_ == nullptr) return false;
+        ok = ok && std::ferror(file_) == 0 && std::fflush(file_) == 0;
+        // A full disk often shows only when the last block is flushed on close.
+        ok = std::fclose(file_) == 0 && ok;
+        file_ = nullptr;
+        if (ok && !temp_.empty()) ok = std::rename(temp_.c_str(), target_.c_str()) == 0;
+        if (!ok) Discard();
+        temp_.clear();
+        return ok;
+    }
+
+    void Discard() {
+        if (file_ != nullptr) std::fclose(file_);
+        file_ = nullptr;
+        if (!temp_.empty()) ::unlink(temp_.c_str());
+        temp_.clear();
+    }
+
+private:
+    // path with the symbolic links at its end followed. A link inside /proc
+    // (/dev/stdout, /dev/fd/N) stands for an open descriptor, not a name.
+    static std::string FollowLinks(const std::string& path, bool& descriptor) {
+        std::filesystem::path name = path;
+        for (int hop = 0; hop < 40; ++hop) {
+            struct stat st {};
+            if (::lstat(name.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
+            std::error_code ec;
+            const std::filesystem::path dir =
+                std::filesystem::weakly_canonical(std::filesystem::absolute(name, ec).parent_path(), ec);
+            if (dir.string().rfind("/proc/", 0) == 0) {
+                descriptor = true;
+                break;
+            }
+            const std::filesystem::path link = std::filesystem::read_symlink(name, ec);
+            if (ec) break;
+            name = link.is_absolute() ? link : name.parent_path() / link;
+        }
+        return name.string();
+    }
+
+    std::FILE* file_ = nullptr;
+    std::string temp_;
+    std::string target_;
+};
+
 }  // namespace
 
 int parsecod(const char* infile, std::vector<MEMITEM>& image, ParseFailure* why) {
     ParseFailure failure = ParseFailure::None;
     std::uint64_t size = 0;
-    std::FILE* file = OpenRegular(infile, size);
+    std::FILE* file = std::strcmp(infile, "-") == 0 ? OpenInput(size) : OpenRegular(infile, size);
     if (file == nullptr) return BRENNEL_NO_INPUT;
     const std::size_t before = image.size();
     int result = BRENNEL_OK;
@@ -372,7 +486,8 @@ int parsecod(const char* infile, std::vector<MEMITEM>& image, ParseFailure* why)
 }
 
 int writemem(const char* outfile, const std::vector<MEMITEM>& image, int binary) {
-    std::FILE* file = std::fopen(outfile, binary ? "wb" : "w");
+    OutFile out;
+    std::FILE* file = out.Open(outfile);
     if (file == nullptr) return BRENNEL_NO_OUTPUT;
     bool ok = false;
     try {
@@ -389,9 +504,7 @@ int writemem(const char* outfile, const std::vector<MEMITEM>& image, int binary)
     } catch (const std::bad_alloc&) {
         ok = false;
     }
-    // A full disk often shows only when the last block is flushed on close.
-    if (std::fclose(file) != 0) ok = false;
-    return ok ? BRENNEL_OK : BRENNEL_NO_OUTPUT;
+    return out.Commit(ok) ? BRENNEL_OK : BRENNEL_NO_OUTPUT;
 }
 
 bool SameFile(const std::string& a, const std::string& b) {

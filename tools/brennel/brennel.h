@@ -57,13 +57,16 @@ constexpr std::uint64_t kMaxImageWords = std::uint64_t{1} << 24;  // 16,777,216
 // Why a parse failed beyond what its result code says.
 enum class ParseFailure { None, FileTooLarge, ImageTooLarge };
 
-// Reads the .cod file and appends its entries; on failure the list is left
-// empty. Only regular files are read (a named pipe would block). Inputs
-// beyond the limits above fail with BRENNEL_SYNTAX and a reason in *why.
+// Reads the .cod file ("-": standard input) and appends its entries; on
+// failure the list is left empty. Only regular files are read (a named pipe
+// would block). Inputs beyond the limits above fail with BRENNEL_SYNTAX and
+// a reason in *why.
 int parsecod(const char* infile, std::vector<MEMITEM>& image, ParseFailure* why = nullptr);
 
 // Writes the memory file; fails with BRENNEL_NO_OUTPUT when it cannot be
-// opened or fully written (including a failing close).
+// opened or fully written (including a failing close), and then leaves no
+// part of it under a regular file's name. A device or a named pipe is
+// written in place, a symbolic link followed (see OutFile in brennel.cpp).
 int writemem(const char* outfile, const std::vector<MEMITEM>& image, int binary);
 
 // True when both names lead to the same file, so writing one would destroy the other.

@@ -38,8 +38,8 @@ int main(int argc, char** argv) {
     if (parsed != BRENNEL_OK) return parsed;
 
     say("Writing memory file...\n");
-    // Opening the output truncates it, which would destroy the image just read.
-    if (SameFile(args.infile, *args.outfile)) {
+    // Writing the output would destroy the image just read.
+    if (std::strcmp(args.infile, "-") != 0 && SameFile(args.infile, *args.outfile)) {
         say("Writing failed: output file is the input file\n");
         return BRENNEL_NO_OUTPUT;
     }
