@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -159,6 +160,21 @@ TEST(RunnerTest, AddressesReachTheLastWord) {
   }
   auto label = RunTool({"-d", "array-$800020+$ffffffff", Examples + "/sum.s"});
   EXPECT_NE(label.Out.find("\n$ffffffff: ffffffff\n"), std::string::npos) << label.Err;
+}
+
+// The manual page names every option the usage names, and the sources the
+// runner takes besides images.
+TEST(RunnerTest, ManualNamesEveryOptionOfTheUsage) {
+  std::string manual = ReadFileText(Examples + "/../packaging/man/tavora-run.1");
+  ASSERT_FALSE(manual.empty());
+  for (size_t at; (at = manual.find("\\-")) != std::string::npos;) manual.replace(at, 2, "-");
+  const std::string usage = RunTool({"--help"}).Out;
+  const std::regex option("(^|[ ,])(--?[a-z][a-z-]*)");
+  size_t options = 0;
+  for (std::sregex_iterator it(usage.begin(), usage.end(), option), end; it != end; ++it, ++options)
+    EXPECT_NE(manual.find((*it)[2].str()), std::string::npos) << (*it)[2];
+  EXPECT_GE(options, 12u);
+  for (const char* word : {".asm", "label"}) EXPECT_NE(manual.find(word), std::string::npos) << word;
 }
 
 TEST(RunnerTest, HelpGoesToStandardOutput) {
