@@ -4,9 +4,12 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QIdentityProxyModel>
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QLocale>
@@ -15,6 +18,7 @@
 #include <QRadioButton>
 #include <QStyleOptionButton>
 #include <QTranslator>
+#include <QTreeView>
 
 #include <algorithm>
 #include <map>
@@ -108,7 +112,10 @@ int TextNeed(QWidget* widget) {
 }
 
 // Widens the column headings of a list that are narrower than their text.
+// A vertical header's sections are row heights, which text widths do not
+// decide (and a grid's rows 10 and on would grow by a digit).
 void FitHeader(QHeaderView* header) {
+  if (header->orientation() != Qt::Horizontal) return;
   const QFontMetrics metrics(header->font());
   const int margin = header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
   const QAbstractItemModel* model = header->model();
@@ -255,8 +262,49 @@ class TFitOnShow : public QObject {
 
 }  // namespace
 
+namespace {
+
+// The file system model's size and date columns, formatted by the program's
+// locale instead of the environment's.
+class TGermanFileColumns : public QIdentityProxyModel {
+ public:
+  using QIdentityProxyModel::QIdentityProxyModel;
+
+  QVariant data(const QModelIndex& index, int role) const override {
+    const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel());
+    if (role != Qt::DisplayRole || !files || (index.column() != SizeColumn && index.column() != DateColumn))
+      return QIdentityProxyModel::data(index, role);
+    const QModelIndex source = mapToSource(index);
+    const QLocale locale;
+    if (index.column() == DateColumn) return locale.toString(files->lastModified(source), QLocale::ShortFormat);
+    if (files->isDir(source)) return QIdentityProxyModel::data(index, role);
+    return locale.formattedDataSize(files->size(source));
+  }
+
+ private:
+  static constexpr int SizeColumn = 1, DateColumn = 3;
+};
+
+}  // namespace
+
+void GermanFileList(QFileDialog& dialog) {
+  dialog.setProxyModel(new TGermanFileColumns(&dialog));
+  auto* list = dialog.findChild<QTreeView*>("treeView");
+  auto* files = dialog.findChild<QFileSystemModel*>();
+  if (!list || !files) return;
+  // The name takes what the other columns leave.
+  QHeaderView* header = list->header();
+  header->setStretchLastSection(false);
+  header->setSectionResizeMode(0, QHeaderView::Stretch);
+  QObject::connect(files, &QFileSystemModel::directoryLoaded, list, [list] {
+    for (int column = 1; column < list->model()->columnCount(list->rootIndex()); ++column)
+      list->resizeColumnToContents(column);
+  });
+}
+
 void InstallDesktopLook(QApplication& app) {
   LoadGermanTranslations(app);
+  QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
   QApplication::setWindowIcon(AppIcon());
   QGuiApplication::setDesktopFileName("tavora");
   app.installEventFilter(new TFitOnShow(&app));

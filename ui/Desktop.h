@@ -8,6 +8,7 @@
 #include <QString>
 
 class QApplication;
+class QFileDialog;
 class QHeaderView;
 class QWidget;
 
@@ -34,6 +35,12 @@ void FitTexts(QWidget* window);
 // right-aligned heading does not run into the next one.
 void PadHeadings(QHeaderView* header);
 
-// Everything above for the whole program: translations, the window icon,
-// and FitTexts on every window and dialog before it is first shown.
+// Shows the file list's sizes and dates in German, as everything else (the
+// toolkit formats them by the environment's locale), and sizes its columns
+// to their contents whenever a folder has been read. For Qt's own dialog.
+void GermanFileList(QFileDialog& dialog);
+
+// Everything above for the whole program: translations, the German locale,
+// the window icon, and FitTexts on every window and dialog before it is
+// first shown.
 void InstallDesktopLook(QApplication& app);

@@ -62,6 +62,7 @@ QString ShowOpenDialog(QWidget* parent) {
   // The filter list names the kinds of file; the patterns stay internal.
   dialog.setOption(QFileDialog::HideNameFilterDetails);
   dialog.setSizeGripEnabled(true);
+  GermanFileList(dialog);
   // The session keeps the folder of the last opened file on the window.
   const QString folder = parent ? parent->property("openFolder").toString() : QString();
   if (!folder.isEmpty()) dialog.setDirectory(folder);

@@ -7,6 +7,7 @@
 #include <QContextMenuEvent>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QMenuBar>
@@ -22,6 +23,7 @@
 #include <QStyleOptionButton>
 #include <QTimer>
 #include <QToolBar>
+#include <QTreeView>
 
 #include <cstdlib>
 #include <functional>
@@ -150,6 +152,34 @@ class DesktopTest : public QObject {
     QVERIFY2(labels.contains("Suchen in:"), qPrintable(labels.join('|')));
     QVERIFY2(buttons.contains("Abbrechen") && buttons.contains("Öffnen"), qPrintable(buttons.join('|')));
     QCOMPARE(filters, (QStringList{"EPROM-Dateien", "Alle Dateien", "Assembler-Quellen"}));
+  }
+
+  // Sizes and dates in German whatever the environment's locale, in
+  // columns wide enough for them at the dialog's first size.
+  void openDialogListsFilesInGermanInColumnsThatFit() {
+    auto* f = Open();
+    const std::string name = Dir->File("notes.cod", std::string(182, 'x'));
+    f->setProperty("openFolder", QString::fromStdString(Dir->Path));
+    WithModal([f] { ShowOpenDialog(f); },
+              [&](QWidget* dialog) {
+                auto* list = dialog->findChild<QTreeView*>("treeView");
+                QVERIFY(list);
+                QAbstractItemModel* model = list->model();
+                QModelIndex row;
+                QTRY_VERIFY((row = model->match(model->index(0, 0, list->rootIndex()), Qt::DisplayRole, "notes.cod",
+                                                1, Qt::MatchExactly)
+                                       .value(0))
+                                .isValid());
+                QCOMPARE(row.siblingAtColumn(1).data().toString(), QString("182 Bytes"));
+                const QDateTime modified = QFileInfo(QString::fromStdString(name)).lastModified();
+                QCOMPARE(row.siblingAtColumn(3).data().toString(), modified.toString("dd.MM.yy HH:mm"));
+                // What each column's widest text and its heading need.
+                const QAbstractItemView* view = list;
+                for (int column = 0; column < 4; ++column)
+                  QTRY_VERIFY2(list->columnWidth(column) >= std::max(view->sizeHintForColumn(column),
+                                                                     list->header()->sectionSizeHint(column)),
+                               qPrintable(QString::number(column)));
+              });
   }
 
   void allFilesMatchesEveryFile() {
@@ -325,6 +355,13 @@ class DesktopTest : public QObject {
     QColor background;
     f->RegistersGetDrawValues(f->Registers, 0, 1, font, alignment, background);
     QCOMPARE(font.Font, f->Registers->font());
+  }
+
+  // Fitting the window's texts must not touch row heights: rows 10 and on
+  // once grew by the width of a second digit of their hidden row numbers.
+  void registerRowsShareOneHeight() {
+    auto* f = Open();
+    for (int row = 0; row < f->Registers->RowCount(); ++row) QCOMPARE(f->Registers->RowHeights(row), 18);
   }
 
   void currentCellHasAFocusFrameNotAHighlight() {
