@@ -85,3 +85,41 @@ TBreakPoint* FindByRegister(int32_t reg) {
     if (bp->LockRegister && bp->Register == reg) return bp;
   return nullptr;
 }
+
+bool ToggleInstruction(int32_t address) {
+  if (TBreakPoint* bp = FindByInstruction(address)) {
+    delete bp;
+    return false;
+  }
+  auto* bp = new TBreakPoint;
+  bp->UseInstruction = true;
+  bp->Instruction = address;
+  bp->UpdateView();
+  return true;
+}
+
+bool ToggleMemoryWatch(int32_t address) {
+  if (TBreakPoint* bp = FindByMemory(address)) {
+    delete bp;
+    return false;
+  }
+  auto* watch = new TBreakPoint;
+  watch->LockPosition = true;
+  watch->Position = address;
+  watch->Value = TheMemory.ReadWord(address);
+  watch->UpdateView();
+  return true;
+}
+
+bool ToggleRegisterWatch(int32_t reg) {
+  if (TBreakPoint* bp = FindByRegister(reg)) {
+    delete bp;
+    return false;
+  }
+  auto* watch = new TBreakPoint;
+  watch->LockRegister = true;
+  watch->Register = reg;
+  watch->Value = uint32_t(TheState.GetReg(reg));
+  watch->UpdateView();
+  return true;
+}

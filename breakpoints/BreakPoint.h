@@ -68,6 +68,14 @@ TBreakPoint* FindByInstruction(int32_t address);
 TBreakPoint* FindByMemory(int32_t address);
 TBreakPoint* FindByRegister(int32_t reg);
 
+// The mouse toggles of the views: an instruction breakpoint at an address,
+// a change watch of a memory word or of a register (its reference is the
+// current value). A toggle that finds a breakpoint with that key frees the
+// whole breakpoint, whatever else it watches. True when one was created.
+bool ToggleInstruction(int32_t address);
+bool ToggleMemoryWatch(int32_t address);
+bool ToggleRegisterWatch(int32_t reg);
+
 inline bool TBreakPoint::Holds(int32_t pc, const uint32_t* regs, uint32_t word) const {
   if (LockPosition && (LockValue ? word != Value : word == Value)) return false;
   if (LockRegister) {

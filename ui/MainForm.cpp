@@ -619,15 +619,7 @@ void TMainForm::PaintCode(QPainter& canvas) {
 
 void TMainForm::CodeBoxMouseDown(Qt::MouseButton, Qt::KeyboardModifiers, int x, int y) {
   if (x > Gutter) return;
-  const int32_t a = LineAddress(y / LineHeight);
-  if (TBreakPoint* bp = FindByInstruction(a)) {
-    delete bp;
-  } else {
-    auto* fresh = new TBreakPoint;
-    fresh->UseInstruction = true;
-    fresh->Instruction = a;
-    fresh->UpdateView();
-  }
+  ToggleInstruction(LineAddress(y / LineHeight));
   CodeBoxPaint();
   RefreshRegisters();
 }

@@ -294,16 +294,7 @@ bool TMemoryForm::WordAt(int x, int y, int32_t& address) const {
 void TMemoryForm::BoxMouseDown(Qt::MouseButton, Qt::KeyboardModifiers, int x, int y) {
   int32_t address;
   if (!WordAt(x, y, address)) return;
-  if (TBreakPoint* bp = FindByMemory(address)) {
-    delete bp;
-  } else {
-    auto* watch = new TBreakPoint;
-    watch->LockPosition = true;
-    watch->Position = address;
-    watch->LockValue = false;
-    watch->Value = TheMemory.ReadWord(address);
-    watch->UpdateView();
-  }
+  ToggleMemoryWatch(address);
   MemoryChanged(address);
   FlushInspectors();  // the click shows its colour at once
   if (MainForm) MainForm->CodeBoxPaint();

@@ -156,16 +156,7 @@ void TMainForm::RegistersMouseDown(TVelEGrid*, Qt::MouseButton, Qt::KeyboardModi
   int col, row;
   Registers->MouseToCell(x, y, col, row);
   if (row < 1 || row > 16 || (col != 0 && col != 2)) return;
-  const int index = RegisterOf(col, row);
-  if (TBreakPoint* bp = FindByRegister(index)) {
-    delete bp;
-  } else {
-    auto* watch = new TBreakPoint;
-    watch->LockRegister = true;
-    watch->Register = index;
-    watch->Value = uint32_t(TheState.GetReg(index));
-    watch->UpdateView();
-  }
+  ToggleRegisterWatch(RegisterOf(col, row));
   CodeBoxPaint();
   RefreshRegisters();
 }
