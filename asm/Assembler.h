@@ -55,6 +55,10 @@
 #include "Loader.h"
 
 constexpr size_t MaxAsmErrors = 100;
+
+// Every directive of the language, for editors that highlight it.
+inline constexpr std::string_view AsmDirectives[] = {".code", ".data", ".ds",     ".mem", ".word",
+                                                     "dc",    ".space", ".header", ".equ"};
 // Sections one source may open: as many as the loader accepts.
 constexpr size_t MaxAsmSections = size_t(MaxSections);
 

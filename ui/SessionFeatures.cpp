@@ -75,9 +75,7 @@ TSessionFeatures::TSessionFeatures(TMainForm* form, TSession* session)
   });
   connect(session, &TSession::SymbolsChanged, this, [this] {
     LabelAt.clear();
-    if (const TAsmSymbols* symbols = Session->Symbols())
-      for (const TAsmSymbol& s : symbols->Symbols)
-        if (s.Label) LabelAt.emplace(int32_t(uint32_t(uint64_t(s.Value))), s.Name);
+    if (const TAsmSymbols* symbols = Session->Symbols()) LabelAt = LabelsByAddress(*symbols);
     Form->CodeBoxPaint();
   });
   // Every load and Ctrl+F2 hand over the symbols of their own assembly.
@@ -112,27 +110,12 @@ TSessionFeatures::TSessionFeatures(TMainForm* form, TSession* session)
 void TSessionFeatures::Decorate(int32_t address, std::string& line) const {
   const TAsmSymbols* symbols = Session->Symbols();
   if (!symbols) return;
-  if (Session->ShowSymbols()) {
-    // Branches name their target: "bnez  R04,$00800004 <loop>".
-    const size_t dollar = line.rfind('$');
-    if (dollar != std::string::npos && dollar + 9 == line.size() &&
-        (line.find("beqz ") != std::string::npos || line.find("bnez ") != std::string::npos)) {
-      int32_t target;
-      if (ParseNumber(line.substr(dollar), target))
-        if (auto it = LabelAt.find(target); it != LabelAt.end()) line += " <" + it->second + ">";
-    }
-  }
+  if (Session->ShowSymbols()) NameBranchTarget(line, LabelAt);
   if (Session->ShowSource()) {
     const uint32_t number = symbols->LineAt(address);
     const auto& lines = Session->SourceLines();
     if (number == 0 || number > lines.size()) return;
-    // The listing font draws ASCII: other characters show as '?', tabs as blanks.
-    std::string source;
-    for (QChar c : QString::fromUtf8(lines[number - 1]))
-      source += c == '\t' ? ' ' : c.unicode() < 0x80 ? char(c.unicode()) : '?';
-    constexpr size_t Column = 56;
-    if (line.size() < Column) line.resize(Column, ' ');
-    line += "  " + source;
+    AppendSourceLine(line, lines[number - 1]);
   }
 }
 

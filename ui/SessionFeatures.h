@@ -12,6 +12,8 @@
 #include <string>
 #include <unordered_map>
 
+#include "SourceView.h"
+
 class QAction;
 class QFileSystemWatcher;
 class QLabel;
@@ -72,6 +74,6 @@ class TSessionFeatures : public QObject {
   uint32_t Previous[32] = {};
   uint32_t ChangedMask = 0;
   bool ChangePending = false;  // the file changed while a run was going on
-  std::unordered_map<int32_t, std::string> LabelAt;  // first label of each address
+  TLabelIndex LabelAt;  // first label of each address
   int Zoom = 0;                // the text size the windows have now
 };

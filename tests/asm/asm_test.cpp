@@ -107,6 +107,14 @@ INSTANTIATE_TEST_SUITE_P(
         TErrorCase{".code 0\nR1: .word 1", "t.s:2:1: error: 'R1' is a register name and cannot be a label or constant"},
         TErrorCase{".code 0\n.bogus", "t.s:2:1: error: unknown directive '.bogus'; expected .code, .data, .ds, .mem, .word, .space, .header or .equ"}));
 
+// Editors highlight the directives of this table; each must be one the
+// assembler knows.
+TEST(AsmDiagnostics, EveryDirectiveOfTheTableIsKnown) {
+  for (std::string_view directive : AsmDirectives)
+    for (const TAsmDiagnostic& d : Assemble(".code 0\n" + std::string(directive) + " 1\n").Diagnostics)
+      EXPECT_EQ(d.Message.find("unknown"), std::string::npos) << directive << ": " << d.Message;
+}
+
 TEST(AsmDiagnostics, EveryErrorUpToAHundredInLineOrder) {
   std::string source = ".code 0\nbeqz R0,late\n";
   for (int k = 0; k < 150; ++k) source += "bad\n";
