@@ -101,7 +101,7 @@ const char* ReasonText(TStopReason reason) {
 }
 
 json Status(const char* stop) {
-  json status = {{"steps", Steps}};
+  json status = {{"steps", Steps}, {"pc", uint32_t(TheState.GetReg(-1))}};
   status["stop"] = stop ? json(stop) : json(nullptr);
   return status;
 }
@@ -229,8 +229,12 @@ EMSCRIPTEN_KEEPALIVE const char* tv_run_fast(double maxSteps, double sliceMs) {
 
 // Starten, one batch of at most `count` steps in the order of the display
 // run: the step, its breakpoints, then the stop opcode and the idle loop.
+// The batch also ends, without a stop, after a step that leaves the program
+// counter outside `low`..`high` (signed), so the page can move the code view
+// exactly where the desktop's view would follow the counter.
 // null: the batch ended without a stop.
-EMSCRIPTEN_KEEPALIVE const char* tv_run_display(int count) {
+EMSCRIPTEN_KEEPALIVE const char* tv_run_display(int count, double low, double high) {
+  const int32_t lo = int32_t(int64_t(low)), hi = int32_t(int64_t(high));
   for (int i = 0; i < count; ++i) {
     TheCPU.Step();
     ++Steps;
@@ -240,20 +244,26 @@ EMSCRIPTEN_KEEPALIVE const char* tv_run_display(int count) {
       case TStopTest::IdleLoop: return Answer(Status("idle-loop"));
       case TStopTest::None: break;
     }
+    const int32_t pc = TheState.GetReg(-1);
+    if (pc < lo || pc > hi) break;
   }
   return Answer(Status(nullptr));
 }
 
-// The program counter, R0..R31 and the next-instruction line.
+// The program counter, R0..R31, which registers carry a watch and the
+// next-instruction line.
 EMSCRIPTEN_KEEPALIVE const char* tv_state() {
-  json regs = json::array();
-  for (int i = 0; i < 32; ++i) regs.push_back(uint32_t(TheState.GetReg(i)));
+  json regs = json::array(), watched = json::array();
+  for (int i = 0; i < 32; ++i) {
+    regs.push_back(uint32_t(TheState.GetReg(i)));
+    watched.push_back(FindByRegister(i) != nullptr);
+  }
   std::string next = "---";
   if (TheState.NextValid) {
     next = TheCPU.ListingText(TheState.NextAddress, TheState.NextWord);
     if (Source) NameBranchTarget(next, Source->Labels);
   }
-  return Answer({{"pc", uint32_t(TheState.GetReg(-1))}, {"regs", regs}, {"next", next}, {"steps", Steps}});
+  return Answer({{"pc", uint32_t(TheState.GetReg(-1))}, {"regs", regs}, {"watched", watched}, {"next", next}, {"steps", Steps}});
 }
 
 // index -1 is the program counter, 0..31 the general registers.

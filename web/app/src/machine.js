@@ -18,7 +18,7 @@ export class Machine {
     this._reset = json('tv_reset');
     this._step = json('tv_step');
     this._runFast = json('tv_run_fast', ['number', 'number']);
-    this._runDisplay = json('tv_run_display', ['number']);
+    this._runDisplay = json('tv_run_display', ['number', 'number', 'number']);
     this._state = json('tv_state');
     this._setReg = m.cwrap('tv_set_reg', null, ['number', 'number']);
     this._listing = json('tv_listing', ['number', 'number', 'number', 'number']);
@@ -52,13 +52,17 @@ export class Machine {
   cod() { return this._cod(); }
   /** Builds the held image again: { messages, caption }. */
   reset() { return this._reset(); }
-  /** One instruction: { stop: null, steps }. */
+  /** One instruction: { stop: null, steps, pc }. */
   step() { return this._step(); }
-  /** A slice of the fast run: { stop, steps }; stop "interrupted" after sliceMs. */
+  /** A slice of the fast run: { stop, steps, pc }; stop "interrupted" after sliceMs. */
   runFast(maxSteps = 0, sliceMs = 20) { return this._runFast(maxSteps, sliceMs); }
-  /** A batch of the displayed run: { stop (null: none), steps }. */
-  runDisplay(count) { return this._runDisplay(count); }
-  /** { pc, regs: [R0..R31], next, steps } */
+  /**
+   * A batch of the displayed run: { stop (null: none), steps, pc }. The
+   * batch also ends early, without a stop, once the program counter leaves
+   * low..high (signed 32-bit; the whole range by default).
+   */
+  runDisplay(count, low = -0x80000000, high = 0x7fffffff) { return this._runDisplay(count, low | 0, high | 0); }
+  /** { pc, regs: [R0..R31], watched: [bool...], next, steps } */
   state() { return this._state(); }
   /** index -1: program counter; values are unsigned 32-bit numbers. */
   setReg(index, value) { this._setReg(index, value >>> 0); }
