@@ -8,6 +8,7 @@
 // program computes where blocks overlap.
 #include <emscripten/emscripten.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -183,6 +184,8 @@ EMSCRIPTEN_KEEPALIVE const char* tv_load(const char* name, const char* text, int
   std::remove(path.c_str());
   result["ok"] = ok;
   result["diagnostics"] = diagnostics;
+  // The loader refused the contents and put the default image in place.
+  result["invalid"] = std::find(Messages.begin(), Messages.end(), InvalidFileMessage) != Messages.end();
   result["messages"] = TakeMessages();
   result["caption"] = Caption;
   json symbols = json::array();

@@ -35,7 +35,8 @@ export class Machine {
 
   /**
    * Loads a source (.s, .asm) or a .cod image from its text (a string or
-   * bytes). Returns { ok, kind, diagnostics, messages, caption, symbols }.
+   * bytes). Returns { ok, invalid, kind, diagnostics, messages, caption, symbols };
+   * invalid: the loader refused an image and put the default image in place.
    */
   load(name, text) {
     const bytes = typeof text === 'string' ? new TextEncoder().encode(text) : text;

@@ -236,7 +236,9 @@ async function loadProgram(name, data, { quiet = false } = {}) {
   resetBaseline(result.snapshot);
   render(result.snapshot);
   await sendView();
-  if (!quiet) {
+  if (result.invalid) {
+    setStatus([`${name} wurde nicht geladen:`, ...result.messages, 'Es gilt das leere Abbild.'].join(' '));
+  } else if (!quiet) {
     const what = result.kind === 'source' ? `${name} assembliert; Prozessor zurückgesetzt.` : `${name} geladen; Prozessor zurückgesetzt.`;
     setStatus([what, ...result.messages].join(' '));
   }

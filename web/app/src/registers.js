@@ -52,6 +52,16 @@ export class RegisterPanel {
   wire(field, index, name) {
     field.value = '$00000000';
     field.addEventListener('focus', () => field.select());
+    // A click into a field that shows a value selects it whole, so typing replaces it.
+    let selectOnUp = false;
+    field.addEventListener('mousedown', () => { selectOnUp = !field.dataset.editing; });
+    field.addEventListener('mouseup', (e) => {
+      if (selectOnUp) {
+        e.preventDefault();
+        field.select();
+      }
+      selectOnUp = false;
+    });
     field.addEventListener('input', () => { field.dataset.editing = '1'; });
     const commit = async () => {
       if (!field.dataset.editing) return;

@@ -1,0 +1,30 @@
+// Browser tests of the page in Debian's headless Chromium (never a
+// downloaded browser), against the built site on a loopback port.
+import { defineConfig } from '@playwright/test';
+
+const port = Number(process.env.TAVORA_TEST_PORT || 4173);
+
+export default defineConfig({
+  testDir: './tests',
+  timeout: 30_000,
+  expect: { timeout: 5_000 },
+  workers: 1,
+  retries: 0,
+  reporter: [['list']],
+  use: {
+    baseURL: `http://127.0.0.1:${port}/`,
+    viewport: { width: 1280, height: 800 },
+    browserName: 'chromium',
+    launchOptions: {
+      executablePath: process.env.TAVORA_CHROMIUM || '/usr/bin/chromium',
+      args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
+        '--disable-component-update', '--disable-sync'],
+    },
+  },
+  webServer: {
+    command: `node serve.mjs --port ${port}`,
+    url: `http://127.0.0.1:${port}/index.html`,
+    reuseExistingServer: false,
+    stdout: 'ignore',
+  },
+});
