@@ -6,6 +6,7 @@ const port = Number(process.env.TAVORA_TEST_PORT || 4173);
 
 export default defineConfig({
   testDir: './tests',
+  testMatch: '*.spec.js',
   timeout: 30_000,
   expect: { timeout: 5_000 },
   workers: 1,
