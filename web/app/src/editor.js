@@ -1,9 +1,9 @@
 // The source editor: CodeMirror with the assembler's language. The words it
 // highlights as mnemonics and directives come from the assembler's own
 // tables (Machine.info), handed in once the module has started.
-import { EditorState, Compartment } from '@codemirror/state';
+import { EditorState, Compartment, StateEffect, StateField } from '@codemirror/state';
 import {
-  EditorView, keymap, lineNumbers, highlightActiveLine, highlightActiveLineGutter, drawSelection,
+  EditorView, Decoration, keymap, lineNumbers, highlightActiveLine, highlightActiveLineGutter, drawSelection,
 } from '@codemirror/view';
 import { defaultKeymap, history, historyKeymap } from '@codemirror/commands';
 import { StreamLanguage, syntaxHighlighting, HighlightStyle } from '@codemirror/language';
@@ -81,6 +81,24 @@ export function byteColumnToOffset(lineText, column) {
   return offset;
 }
 
+// The source line of the word at the program counter, shown like the code
+// view's counter line.
+const setPCLine = StateEffect.define();
+const pcLineMark = Decoration.line({ class: 'cm-pc-line' });
+const pcLineField = StateField.define({
+  create: () => ({ line: 0, decorations: Decoration.none }),
+  update(value, tr) {
+    // An edit ends the mark: the text no longer matches the assembled words.
+    let line = tr.docChanged ? 0 : value.line;
+    for (const effect of tr.effects) if (effect.is(setPCLine)) line = effect.value;
+    if (line === value.line && !tr.docChanged) return value;
+    const doc = tr.state.doc;
+    const decorations = line > 0 && line <= doc.lines ? Decoration.set([pcLineMark.range(doc.line(line).from)]) : Decoration.none;
+    return { line, decorations };
+  },
+  provide: (field) => EditorView.decorations.from(field, (value) => value.decorations),
+});
+
 export class SourceEditor {
   constructor(parent, { onChange }) {
     this.language = new Compartment();
@@ -97,6 +115,7 @@ export class SourceEditor {
           highlightSelectionMatches(),
           lintGutter(),
           this.language.of([]),
+          pcLineField,
           syntaxHighlighting(highlight),
           keymap.of([...defaultKeymap, ...historyKeymap, ...searchKeymap]),
           EditorView.contentAttributes.of({ 'aria-label': 'Quelltext', spellcheck: 'false', autocapitalize: 'off', autocorrect: 'off' }),
@@ -136,6 +155,11 @@ export class SourceEditor {
       marks.push({ from, to, severity: d.severity === 'warning' ? 'warning' : 'error', message: d.text });
     }
     this.view.dispatch(setDiagnostics(this.view.state, marks));
+  }
+
+  /** Marks the source line (1-based, 0 for none) of the word the program counter stands on. */
+  markPCLine(line) {
+    if (this.view.state.field(pcLineField).line !== line) this.view.dispatch({ effects: setPCLine.of(line) });
   }
 
   /** Puts the cursor on a line and column (bytes) and focuses the editor. */

@@ -87,7 +87,12 @@ function render(snapshot, { stopped = false } = {}) {
     changed = page.lastChanged || new Set();
   }
   registers.render(state, $('opt-changed').checked ? changed : new Set());
-  if (snapshot.code) codeView.render(snapshot.top, snapshot.code, state.pc);
+  if (snapshot.code) {
+    codeView.render(snapshot.top, snapshot.code, state.pc);
+    const pcLine = snapshot.code.find((l) => l.label === undefined && l.address === state.pc);
+    // Only while the text is the one assembled do its lines match the words.
+    editor.markPCLine(pcLine && !page.image && !page.sourceEdited ? pcLine.line : 0);
+  }
   inspectors.render(snapshot.inspectors);
   breakpointPanel.render(snapshot.breakpoints);
   $('next').textContent = state.next;
@@ -233,6 +238,7 @@ async function loadProgram(name, data, { quiet = false } = {}) {
     return false;
   }
   codeView.top = result.snapshot.top;
+  if (result.kind === 'source') page.sourceEdited = false;
   resetBaseline(result.snapshot);
   render(result.snapshot);
   await sendView();
@@ -263,7 +269,11 @@ function setSourceName(name) {
 }
 
 async function openFile(file) {
-  if (!page.ready || page.running || !file) return;
+  if (!file) return;
+  if (!page.ready || page.running) {
+    setStatus(`Während eines Laufs wird keine Datei geladen; erst Anhalten (F2).`);
+    return;
+  }
   if (file.size > page.info.maxFileBytes) {
     setStatus(`Datei ${file.name} ist zu groß (höchstens ${number(page.info.maxFileBytes / 1048576)} MiB).`);
     return;
@@ -385,7 +395,12 @@ function breakpointFields(bp) {
 
 // ---- the views ----
 
-const editor = new SourceEditor($('editor'), { onChange: () => scheduleSave() });
+const editor = new SourceEditor($('editor'), {
+  onChange: () => {
+    page.sourceEdited = true;
+    scheduleSave();
+  },
+});
 
 const codeView = new CodeView($('code'), {
   onView: () => sendView(),
