@@ -31,6 +31,8 @@ export class CodeView {
     });
     list.addEventListener('keydown', (e) => this.key(e));
     list.addEventListener('wheel', (e) => {
+      // Sideways scrolling shows long lines (with source text) as usual.
+      if (e.shiftKey || Math.abs(e.deltaX) > Math.abs(e.deltaY)) return;
       e.preventDefault();
       this.wheel += e.deltaMode === 1 ? e.deltaY * 40 : e.deltaY;
       const steps = Math.trunc(this.wheel / 40);

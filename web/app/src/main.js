@@ -569,7 +569,7 @@ const altKeys = {
 };
 
 window.addEventListener('keydown', (e) => {
-  if (page.dialogOpen) return;
+  if (page.dialogOpen || $('bp-dialog').open) return;
   if (e.altKey && e.shiftKey && !e.ctrlKey && altKeys[e.code]) {
     e.preventDefault();
     altKeys[e.code]();
