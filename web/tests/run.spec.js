@@ -141,3 +141,16 @@ test('Anhalten ends an endless displayed run at once', async ({ page }) => {
   expect(ms, 'time from F2 to the stop').toBeLessThan(100);
   await expect(page.getByRole('button', { name: 'Einzelschritt' })).toBeEnabled();
 });
+
+test('the code view follows the counter back into view as the desktop does', async ({ page }) => {
+  await openPage(page);
+  const items = codeList(page).getByRole('listitem');
+  await expect(items.first()).toHaveText(/^\$007ffffe:/);
+  await page.getByRole('textbox', { name: 'Gehe zu Adresse' }).fill('array+$100');
+  await page.keyboard.press('Enter');
+  await expect(items.first()).toHaveText(/^\$00800120:/);
+  // A counter above the view puts the view two words above it.
+  await page.keyboard.press('F8');
+  await expect(items.first()).toHaveText(/^\$00800000:/);
+  await expect(codeList(page).locator('li[aria-current="true"]')).toHaveText(/^\$00800002:/);
+});

@@ -64,8 +64,20 @@ export class CodeView {
   }
 
   scrollBy(delta) {
-    this.top = (this.top + delta) >>> 0;
+    this.moveTo(this.top + delta);
+  }
+
+  /** The user moves the view; the worker takes the new top with the next view. */
+  moveTo(address) {
+    this.top = address >>> 0;
+    this.movedTop = this.top;
     this.onView();
+  }
+
+  takeMovedTop() {
+    const top = this.movedTop;
+    this.movedTop = undefined;
+    return top;
   }
 
   /** Puts the keyboard line on an address once it is drawn. */

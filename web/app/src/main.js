@@ -111,7 +111,7 @@ let viewAgain = false;
 
 function viewArgs() {
   return {
-    top: codeView.top,
+    top: codeView.takeMovedTop(),
     rows: codeView.rows,
     symbols: $('opt-symbols').checked,
     source: $('opt-source').checked,
@@ -211,8 +211,6 @@ async function resetProcessor() {
   if (!page.ready || page.running) return;
   try {
     const result = await client.call('reset');
-    codeView.top = result.snapshot.top;
-    render(result.snapshot);
     resetBaseline(result.snapshot);
     render(result.snapshot);
     setStatus(['Prozessor zurückgesetzt.', ...result.messages].join(' '));
@@ -237,7 +235,6 @@ async function loadProgram(name, data, { quiet = false } = {}) {
     render(result.snapshot);
     return false;
   }
-  codeView.top = result.snapshot.top;
   if (result.kind === 'source') page.sourceEdited = false;
   resetBaseline(result.snapshot);
   render(result.snapshot);
@@ -492,7 +489,7 @@ async function gotoCode() {
     setStatus(`„${text}“ ist keine gültige Adresse.`);
     return;
   }
-  codeView.top = result.value;
+  codeView.moveTo(result.value);
   codeView.focusAddress(result.value);
   sendView();
   setStatus(`Code ab ${hex(result.value)}.`);

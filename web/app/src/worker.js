@@ -157,13 +157,19 @@ function startRun(mode, speed) {
   });
 }
 
+// Commands that would change the machine under a run are refused while one goes on.
+const notWhileRunning = new Set(['load', 'reset', 'step', 'run', 'setBreakpoints']);
+
 const commands = {
   async init() {
     machine = new Machine(await createTavora());
     return { info: machine.info };
   },
   load,
+  // The code view's top comes only when the page moved it itself; otherwise
+  // the worker's own (which follows the counter) stays.
   view(next) {
+    if (next.top === undefined) delete next.top;
     Object.assign(view, next);
     view.rows = Math.max(1, Math.min(200, view.rows | 0));
     return snapshot({ code: !run || run.mode !== 'fast' });
@@ -252,6 +258,7 @@ self.onmessage = async (event) => {
   try {
     const fn = commands[cmd];
     if (!fn) throw new Error(`unknown command ${cmd}`);
+    if (run && notWhileRunning.has(cmd)) throw new Error('busy: a run is going on');
     const result = await fn(args || {});
     post({ id, result });
   } catch (error) {
