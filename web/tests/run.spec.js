@@ -154,3 +154,21 @@ test('the code view follows the counter back into view as the desktop does', asy
   await expect(items.first()).toHaveText(/^\$00800000:/);
   await expect(codeList(page).locator('li[aria-current="true"]')).toHaveText(/^\$00800002:/);
 });
+
+test('on a 390-pixel-wide phone screen the views stack without sideways scrolling', async ({ page }) => {
+  await page.setViewportSize({ width: 390, height: 844 });
+  await openPage(page);
+  await page.getByRole('button', { name: 'Speicher anzeigen' }).click();
+  expect(await page.evaluate(() => document.documentElement.scrollWidth)).toBeLessThanOrEqual(390);
+  const boxes = [];
+  for (const locator of [page.getByRole('textbox', { name: 'Quelltext', exact: true }), page.getByRole('list', { name: 'Code' }),
+    page.getByRole('region', { name: 'Register' }), page.getByRole('region', { name: 'Speicher' })]) {
+    const box = await locator.boundingBox();
+    expect(box.width).toBeGreaterThan(200);
+    boxes.push(box);
+  }
+  // One below the other.
+  for (let i = 1; i < boxes.length; ++i) expect(boxes[i].y).toBeGreaterThan(boxes[i - 1].y);
+  await page.keyboard.press('F8');
+  await expect(register(page, 'PC')).toHaveValue('$00800002');
+});

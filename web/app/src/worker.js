@@ -80,6 +80,8 @@ function load({ name, bytes }) {
 function endRun(stop) {
   const r = run;
   run = null;
+  // The fast run moves the code view once, at its end, however it ended.
+  if (r.mode === 'fast') followPC(machine.state().pc);
   const snap = snapshot();
   r.resolve({ stop, steps: snap.state.steps - r.startSteps, snapshot: snap });
 }
@@ -133,10 +135,7 @@ function fastSlice() {
   if (!run) return;
   if (run.stopRequested) return endRun('interrupted');
   const r = machine.runFast(0, FastSliceMs);
-  if (r.stop !== 'interrupted') {
-    followPC(r.pc);
-    return endRun(r.stop);
-  }
+  if (r.stop !== 'interrupted') return endRun(r.stop);
   const now = performance.now();
   if (now - run.lastProgress >= ProgressMs) {
     run.lastProgress = now;
