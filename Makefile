@@ -6,14 +6,22 @@ PACKAGES := g++ make cmake ninja-build libgtest-dev \
             fonts-liberation xvfb xauth xdotool iverilog \
             qt6-translations-l10n nlohmann-json3-dev desktop-file-utils dpkg-dev file
 
+# The browser edition: emscripten compiles the simulator libraries, npm
+# brings the page's libraries (pinned by web/package-lock.json), Debian's
+# chromium runs the page's tests.
+WEB_PACKAGES := emscripten chromium nodejs
+
 BUILD      := build
 TEST_BUILD := build-test
+WEB_BUILD  := build-web
+WEB_PORT   ?= 8080
+export NODE_PATH := /usr/share/nodejs
 EXAMPLE    ?= examples/sum.cod
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build run test bench install package clean fuzz cosim
+.PHONY: all deps web-deps build run test bench install package clean fuzz cosim web web-serve web-bench
 
 all: build
 
@@ -28,6 +36,11 @@ deps:
 	  $(SUDO) apt-get install -y --no-install-recommends $$missing || \
 	  { $(SUDO) apt-get update && $(SUDO) apt-get install -y --no-install-recommends $$missing; }; \
 	fi
+
+# npm comes with the machine's node; Debian's own npm is the fallback.
+web-deps:
+	@$(MAKE) --no-print-directory deps PACKAGES="$(WEB_PACKAGES)"
+	@command -v npm >/dev/null || $(MAKE) --no-print-directory deps PACKAGES=npm
 
 $(BUILD)/build.ninja:
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
@@ -47,7 +60,7 @@ run: build
 $(TEST_BUILD)/build.ninja:
 	cmake -S . -B $(TEST_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTAVORA_SANITIZE=ON -DBUILD_TESTING=ON
 
-test: deps $(TEST_BUILD)/build.ninja
+test: deps web $(TEST_BUILD)/build.ninja
 	cmake --build $(TEST_BUILD) -j $(JOBS)
 	cd $(TEST_BUILD) && \
 	  ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=1 \
@@ -118,5 +131,27 @@ fuzz:
 	done; \
 	exit $$failed
 
+# `make web`: the site in build-web/site (index.html, scripts, the .wasm
+# module, the examples), static files that any web server can serve.
+$(WEB_BUILD)/wasm/build.ninja:
+	emcmake cmake -S . -B $(WEB_BUILD)/wasm -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
+
+web/node_modules/.package-lock.json: web/package-lock.json
+	cd web && npm ci --no-audit --no-fund
+
+web: web-deps $(WEB_BUILD)/wasm/build.ninja web/node_modules/.package-lock.json
+	cmake --build $(WEB_BUILD)/wasm -j $(JOBS)
+	cd web && npm run --silent build
+
+web-serve: web
+	@echo "Tavora im Browser: http://127.0.0.1:$(WEB_PORT)/"
+	cd web && node serve.mjs --port $(WEB_PORT)
+
+# `make web-bench`: the fast run in headless Chromium beside the native
+# headless run of the same loop, the displayed run, the page's load time
+# and the site's size.
+web-bench: web build
+	cd web && node --no-experimental-fetch bench/web_bench.mjs ../$(BUILD)
+
 clean:
-	rm -rf $(BUILD) $(TEST_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(TEST_BUILD) $(FUZZ_BUILD) $(WEB_BUILD)
