@@ -2,7 +2,10 @@
 // downloaded browser), against the built site on a loopback port.
 import { defineConfig } from '@playwright/test';
 
-const port = Number(process.env.TAVORA_TEST_PORT || 4173);
+// A port of its own per run (kept in the environment, so the test workers
+// agree with the runner), so two runs on one machine do not collide.
+if (!process.env.TAVORA_TEST_PORT) process.env.TAVORA_TEST_PORT = String(41000 + Math.floor(Math.random() * 8000));
+const port = Number(process.env.TAVORA_TEST_PORT);
 
 export default defineConfig({
   testDir: './tests',

@@ -172,3 +172,30 @@ test('on a 390-pixel-wide phone screen the views stack without sideways scrollin
   await page.keyboard.press('F8');
   await expect(register(page, 'PC')).toHaveValue('$00800002');
 });
+
+test('Starten at the fastest setting shows more than 10,000 steps a second, and 2 a second at the slowest', async ({ page }) => {
+  await openPage(page);
+  await typeSource(page, counterSource);
+  await page.getByRole('button', { name: 'Speicher anzeigen' }).click();
+  const inspector = page.getByRole('region', { name: 'Speicher' });
+  await inspector.getByRole('textbox', { name: 'Adresse' }).fill('cell');
+  await inspector.getByRole('textbox', { name: 'Adresse' }).press('Enter');
+  const steps = async () => Number((await status(page).textContent()).match(/nach ([\d.]+) Schritt/)[1].replace(/\./g, ''));
+
+  await page.keyboard.press('F9');
+  await expect(page.getByRole('button', { name: 'Anhalten' })).toBeEnabled();
+  await page.waitForTimeout(1000);
+  await page.keyboard.press('F2');
+  await expect(status(page)).toContainText('Angehalten');
+  expect(await steps()).toBeGreaterThan(10_000);
+
+  await page.getByRole('slider', { name: 'Geschwindigkeit' }).focus();
+  await page.keyboard.press('Home');
+  await page.getByRole('button', { name: 'Starten' }).click();
+  await page.waitForTimeout(1600);
+  await page.keyboard.press('F2');
+  await expect(status(page)).toContainText('Angehalten');
+  // One step at once, then one every half second.
+  expect(await steps()).toBeGreaterThanOrEqual(3);
+  expect(await steps()).toBeLessThanOrEqual(5);
+});

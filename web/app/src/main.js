@@ -183,11 +183,16 @@ function onRunEvent(message) {
   if (!page.running) return;
   if (message.event === 'frame') {
     render(message.snapshot);
-    // The next batch waits until this frame is on the screen.
-    requestAnimationFrame(() => client.send('ack'));
+    // The next batch waits until this frame is on the screen, and while
+    // "Haltepunkt bearbeiten" is open, as the desktop's modal dialog holds
+    // its displayed run.
+    requestAnimationFrame(() => {
+      if ($('bp-dialog').open) page.ackAfterDialog = true;
+      else client.send('ack');
+    });
   } else if (message.event === 'progress') {
+    // The status line, a live region, is left alone until the run ends.
     render(message.snapshot);
-    setStatus(`Läuft schnell … ${number(message.snapshot.state.steps)} Schritte seit dem Zurücksetzen (F2 hält an)`);
   }
 }
 
@@ -451,7 +456,13 @@ const breakpointPanel = new BreakpointPanel({
   dialog: $('bp-dialog'),
   evaluate: (text) => client.call('evaluate', { text }),
   currentPC: () => page.snapshot?.state.pc ?? 0,
-  onDialog: (open) => { page.dialogOpen = open; },
+  onDialog: (open) => {
+    page.dialogOpen = open;
+    if (!open && page.ackAfterDialog) {
+      page.ackAfterDialog = false;
+      if (page.running === 'display') client.send('ack');
+    }
+  },
   onPut: async (index, bp) => {
     try { render((await client.call('putBreakpoint', { index, bp })).snapshot); } catch (e) { reportFailure(e); }
   },
