@@ -226,7 +226,10 @@ async function resetProcessor() {
 
 // ---- loading sources and images ----
 
-/** Loads a source or image text into the machine; false when a source had errors. */
+/**
+ * Loads a source or image text into the machine: true when it is loaded,
+ * false when a source had errors or the loader refused an image.
+ */
 async function loadProgram(name, data, { quiet = false } = {}) {
   const bytes = typeof data === 'string' ? new TextEncoder().encode(data) : data;
   const result = await client.call('load', { name, bytes });
@@ -236,7 +239,7 @@ async function loadProgram(name, data, { quiet = false } = {}) {
   if (result.kind === 'source') editor.showDiagnostics(result.diagnostics);
   if (!result.ok) {
     const errors = result.diagnostics.filter((d) => d.severity === 'error').length;
-    setStatus(`${name} ist ungültig; das geladene Programm bleibt. (${errors} ${errors === 1 ? 'Fehler' : 'Fehler'})`);
+    setStatus(`${name} ist ungültig; das geladene Programm bleibt. (${errors} Fehler)`);
     render(result.snapshot);
     return false;
   }
@@ -244,13 +247,15 @@ async function loadProgram(name, data, { quiet = false } = {}) {
   resetBaseline(result.snapshot);
   render(result.snapshot);
   await sendView();
+  $('save-cod').disabled = false;
   if (result.invalid) {
-    setStatus([`${name} wurde nicht geladen:`, ...result.messages, 'Es gilt das leere Abbild.'].join(' '));
-  } else if (!quiet) {
+    setStatus([`${name} wurde nicht geladen:`, ...result.messages, 'Es gilt das Standardabbild.'].join(' '));
+    return false;
+  }
+  if (!quiet) {
     const what = result.kind === 'source' ? `${name} assembliert; Prozessor zurückgesetzt.` : `${name} geladen; Prozessor zurückgesetzt.`;
     setStatus([what, ...result.messages].join(' '));
   }
-  $('save-cod').disabled = false;
   return true;
 }
 
@@ -293,9 +298,8 @@ async function openFile(file) {
       editor.text = new TextDecoder().decode(bytes);
       if (await loadProgram(page.sourceName, editor.text)) page.image = null;
     } else {
-      if (await loadProgram(file.name, bytes)) {
-        page.image = { name: file.name, text: new TextDecoder().decode(bytes) };
-      }
+      // A refused image leaves the default image, which needs keeping no more than it.
+      page.image = await loadProgram(file.name, bytes) ? { name: file.name, text: new TextDecoder().decode(bytes) } : null;
     }
     scheduleSave();
   } catch (error) {
