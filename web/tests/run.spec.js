@@ -199,3 +199,26 @@ test('Starten at the fastest setting shows more than 10,000 steps a second, and 
   expect(await steps()).toBeGreaterThanOrEqual(3);
   expect(await steps()).toBeLessThanOrEqual(5);
 });
+
+test('the page is usable within 1.5 seconds, with an example loaded', async ({ page }) => {
+  await page.goto('./');
+  await expect(page.locator('body')).toHaveClass(/ready/);
+  const ms = await page.evaluate(() => performance.now());
+  expect(ms).toBeLessThan(1500);
+  await expect(page.getByRole('textbox', { name: 'Quelltext', exact: true })).toContainText('sum.s');
+  await expect(page.getByRole('button', { name: 'Starten' })).toBeEnabled();
+});
+
+test('the code view works from the keyboard alone', async ({ page }) => {
+  await openPage(page);
+  await page.getByRole('list', { name: 'Code' }).focus();
+  // The keyboard line starts on the counter's line; two lines down is $00800003.
+  await page.keyboard.press('ArrowDown');
+  await page.keyboard.press('ArrowDown');
+  await page.keyboard.press('Space');
+  await expect(codeLine(page, '$00800003')).toHaveClass(/\bbp\b/);
+  await page.keyboard.press('Alt+Shift+S');
+  await expect(status(page)).toContainText('Haltepunkt bei $00800003');
+  await page.keyboard.press('Alt+Shift+E');
+  await expect(register(page, 'PC')).toHaveValue('$00800004');
+});
