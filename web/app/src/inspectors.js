@@ -52,8 +52,10 @@ export class Inspectors {
   }
 
   remove(inspector) {
+    const hadFocus = inspector.el.contains(document.activeElement);
     this.list = this.list.filter((i) => i !== inspector);
     inspector.el.remove();
+    if (hadFocus) (this.list.at(-1)?.field || document.getElementById('add-inspector')).focus();
     this.callbacks.onView();
     this.callbacks.onChanged();
   }
