@@ -1,6 +1,11 @@
+#include <functional>
+#include <map>
+#include <random>
+#include <string_view>
 #include <vector>
 
 #include "CoreFixture.h"
+#include "Instructions.h"
 
 namespace {
 
@@ -65,6 +70,104 @@ INSTANTIATE_TEST_SUITE_P(
         AluCase{"stop_opcode_illegal", Stop | 0x30000, 1, 2, 0xDEADBEEF},
         AluCase{"illegal_op1", RI(1, 1), 1, 2, 0xDEADBEEF}, AluCase{"illegal_op44", RI(44, 1), 1, 2, 0xDEADBEEF}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// What each mnemonic of the instruction table means, written independently
+// of the executor: the registers before (r, R0 included, always 0), the
+// sign-extended immediate and the address of the instruction; returns the
+// new program counter and changes r and the memory word at `cell`.
+struct TMeaning {
+  uint32_t Ra, Rb, Rc;
+  uint32_t Imm;  // sign-extended
+  uint32_t Pc;
+  uint32_t* R;
+  uint32_t* Cell;  // the word a load or store addresses (Ra + Imm)
+};
+using TSemantics = std::function<uint32_t(const TMeaning&)>;
+
+const std::map<std::string_view, TSemantics>& Semantics() {
+  auto rc = [](auto f) { return [f](const TMeaning& m) { m.R[m.Rc] = f(m.R[m.Ra], m.R[m.Rb]); return m.Pc + 1; }; };
+  auto rb = [](auto f) { return [f](const TMeaning& m) { m.R[m.Rb] = f(m.R[m.Ra], m.Imm); return m.Pc + 1; }; };
+  auto sgn = [](uint32_t v) { return int64_t(int32_t(v)); };
+  static const std::map<std::string_view, TSemantics> table = {
+      {"slli", rc([](uint32_t a, uint32_t) { return a << 1; })},
+      {"srli", rc([](uint32_t a, uint32_t) { return a >> 1; })},
+      {"sub", rc([](uint32_t a, uint32_t b) { return a - b; })},
+      {"add", rc([](uint32_t a, uint32_t b) { return a + b; })},
+      {"xor", rc([](uint32_t a, uint32_t b) { return a ^ b; })},
+      {"or", rc([](uint32_t a, uint32_t b) { return a | b; })},
+      {"and", rc([](uint32_t a, uint32_t b) { return a & b; })},
+      {"subi", rb([](uint32_t a, uint32_t i) { return a - i; })},
+      {"addi", rb([](uint32_t a, uint32_t i) { return a + i; })},
+      {"xori", rb([](uint32_t a, uint32_t i) { return a ^ i; })},
+      {"ori", rb([](uint32_t a, uint32_t i) { return a | i; })},
+      {"andi", rb([](uint32_t a, uint32_t i) { return a & i; })},
+      {"clri", rb([](uint32_t, uint32_t) { return 0u; })},
+      {"seti", rb([](uint32_t, uint32_t) { return 1u; })},
+      {"sgti", rb([sgn](uint32_t a, uint32_t i) { return uint32_t(sgn(a) > sgn(i)); })},
+      {"seqi", rb([](uint32_t a, uint32_t i) { return uint32_t(a == i); })},
+      {"sget", rb([sgn](uint32_t a, uint32_t i) { return uint32_t(sgn(a) >= sgn(i)); })},
+      {"slti", rb([sgn](uint32_t a, uint32_t i) { return uint32_t(sgn(a) < sgn(i)); })},
+      {"snei", rb([](uint32_t a, uint32_t i) { return uint32_t(a != i); })},
+      {"slei", rb([sgn](uint32_t a, uint32_t i) { return uint32_t(sgn(a) <= sgn(i)); })},
+      {"beqz", [](const TMeaning& m) { return m.R[m.Ra] == 0 ? m.Pc + 1 + m.Imm : m.Pc + 1; }},
+      {"bnez", [](const TMeaning& m) { return m.R[m.Ra] != 0 ? m.Pc + 1 + m.Imm : m.Pc + 1; }},
+      {"jr", [](const TMeaning& m) { return m.R[m.Ra]; }},
+      {"jalr", [](const TMeaning& m) { const uint32_t to = m.R[m.Ra]; m.R[31] = m.Pc + 1; return to; }},
+      {"lw", [](const TMeaning& m) { m.R[m.Rb] = *m.Cell; return m.Pc + 1; }},
+      {"sw", [](const TMeaning& m) { *m.Cell = m.R[m.Rb]; return m.Pc + 1; }},
+  };
+  return table;
+}
+
+// Every row of the instruction table, both encodings of a mnemonic alike,
+// does on the executor what its mnemonic means, on random operands; every
+// function code and opcode without a row only advances the counter.
+TEST_F(CpuTest, ExecutorDoesWhatEveryTableRowSays) {
+  std::mt19937 rng(7);
+  const uint32_t Data = 0x4000;  // a block for loads and stores
+  for (int code = 0; code < 128; ++code) {
+    const bool rFormat = code < 64;
+    const int8_t row = rFormat ? InstructionByFunction[code & 63] : InstructionByOpcode[code & 63];
+    if (!rFormat && (code & 63) == 0) continue;  // opcode 0 is the R format
+    const TInstruction* entry = row < 0 ? nullptr : &Instructions[row];
+    const auto meaning = entry ? Semantics().find(entry->Mnemonic) : Semantics().end();
+    if (entry) {
+      ASSERT_NE(meaning, Semantics().end()) << entry->Mnemonic << " has no meaning in this test";
+    }
+    for (int round = 0; round < 64; ++round) {
+      ResetCore();
+      const bool memory = entry && (entry->Mnemonic == "lw" || entry->Mnemonic == "sw");
+      const uint32_t ra = memory ? 1 + rng() % 31 : rng() % 32, rb = rng() % 32, rc = rng() % 32;
+      const uint32_t imm = rng() & 0xFFFF;
+      uint32_t r[32] = {};
+      for (int i = 1; i < 32; ++i) r[i] = rng() % 4 ? rng() : rng() % 8;
+      // Loads and stores land in the data block, whatever the offset.
+      if (memory) r[ra] = Data + 0x8000;
+      const uint32_t word = entry ? entry->Encode(ra, rb, rc, imm)
+                                  : (rFormat ? (ra << 21 | rb << 16 | rc << 11 | uint32_t(code))
+                                             : (uint32_t(code & 63) << 26 | ra << 21 | rb << 16 | imm));
+      const uint32_t pc = 0x100;
+      Program(int32_t(pc), {word});
+      TheMemory.AddBlock(int32_t(Data), 0x10000);
+      for (int i = 1; i < 32; ++i) TheState.SetReg(i, int32_t(r[i]));
+      uint32_t cell = 0x5A5A5A5A;
+      const uint32_t cellAddress = r[ra] + SignExtend(imm, 16);
+      if (cellAddress - Data < 0x10000) TheMemory.WriteWord(int32_t(cellAddress), cell);
+
+      uint32_t expectedPc = pc + 1;
+      if (entry) expectedPc = meaning->second({ra, rb, rc, SignExtend(imm, 16), pc, r, &cell});
+      r[0] = 0;
+      TheCPU.Step();
+      const std::string what = (entry ? std::string(entry->Mnemonic) : std::string("illegal")) + " code " +
+                               std::to_string(code) + " word $" + HexText(word, 8);
+      ASSERT_EQ(uint32_t(PC()), expectedPc) << what;
+      for (int i = 0; i < 32; ++i) ASSERT_EQ(Reg(i), r[i]) << what << " R" << i;
+      if (cellAddress - Data < 0x10000) {
+        ASSERT_EQ(TheMemory.ReadWord(int32_t(cellAddress)), cell) << what;
+      }
+    }
+  }
+}
 
 TEST_F(CpuTest, DestinationSourceUsesOldValue) {
   Run(Add(1, 1, 1), {{1, 21}});
