@@ -1,11 +1,17 @@
 // Every test runs on a fresh page whose console must stay free of errors
-// and uncaught exceptions, and reaches the page only through its
-// accessible names, real clicks and real keys.
+// and uncaught exceptions and which asks for nothing but the site's own
+// files; it reaches the page only through its accessible names, real
+// clicks and real keys.
 import { test as base, expect } from '@playwright/test';
 
 export const test = base.extend({
-  page: async ({ page }, use) => {
+  page: async ({ page, baseURL }, use) => {
     const errors = [];
+    const origin = new URL(baseURL).origin;
+    page.on('request', (request) => {
+      const url = request.url();
+      if (!url.startsWith(origin + '/') && !/^(data|blob|about):/.test(url)) errors.push(`request: ${url}`);
+    });
     page.on('pageerror', (error) => errors.push(`exception: ${error.message}`));
     page.on('console', (message) => { if (message.type() === 'error') errors.push(`console: ${message.text()}`); });
     await use(page);

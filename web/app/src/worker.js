@@ -55,14 +55,12 @@ function snapshot({ code = true } = {}) {
   for (const inspector of view.inspectors) {
     snap.inspectors[inspector.id] = { address: inspector.address, ...machine.words(inspector.address, inspector.count) };
   }
-  snap.running = run ? run.mode : null;
   return snap;
 }
 
 // A number or label expression as the assembler reads it.
 function evaluate(text) {
-  const result = machine.evaluate(String(text).trim());
-  return result;
+  return machine.evaluate(String(text).trim());
 }
 
 // Loads like the desktop's open: the loader, then Zurücksetzen. A source
@@ -225,7 +223,6 @@ const commands = {
   },
   evaluate({ text }) { return evaluate(text); },
   toggle({ kind, key }) {
-    if (kind === 'memory-at-pc') kind = 'memory';
     const created = machine.toggle(kind, key);
     return { created, snapshot: snapshot({ code: !run || run.mode !== 'fast' }) };
   },
