@@ -151,7 +151,7 @@ web-serve: web
 # headless run of the same loop, the displayed run, the page's load time
 # and the site's size.
 web-bench: web build
-	cd web && node --no-experimental-fetch bench/web_bench.mjs ../$(BUILD)
+	cd web && node bench/web_bench.mjs ../$(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(TEST_BUILD) $(FUZZ_BUILD) $(WEB_BUILD)
