@@ -1,3 +1,4 @@
+import { readFileSync } from 'node:fs';
 // Files dropped on the page, and input that is not what it should be.
 import { test, expect, openPage, status, codeLine, register } from './fixtures.js';
 
@@ -37,4 +38,31 @@ test('bad input: an invalid image and a damaged link give German messages, never
   await openPage(page, './#q=nicht-deflate!!&n=x.s');
   await expect(status(page)).toContainText('Der Link enthält keinen lesbaren Quelltext');
   await expect(page.getByRole('button', { name: 'Einzelschritt' })).toBeEnabled();
+});
+
+test('Öffnen takes a source from the file picker, and both downloads give the files', async ({ page }) => {
+  await openPage(page);
+  const chooserPromise = page.waitForEvent('filechooser');
+  await page.getByRole('button', { name: 'Öffnen' }).click();
+  const chooser = await chooserPromise;
+  await chooser.setFiles({
+    name: 'sieben.asm', mimeType: 'text/plain',
+    buffer: Buffer.from('        .code $800000\n        .header\nstart:  addi  R07,R00,7\ndone:   beqz  R00,done\n'),
+  });
+  await expect(status(page)).toContainText('sieben.asm assembliert');
+  await page.keyboard.press('F8');
+  await expect(register(page, 'R07')).toHaveValue('$00000007');
+
+  const source = page.waitForEvent('download');
+  await page.getByRole('button', { name: 'Quelltext speichern' }).click();
+  const sourceFile = await source;
+  expect(sourceFile.suggestedFilename()).toBe('sieben.asm');
+  expect(readFileSync(await sourceFile.path(), 'utf8')).toContain('addi  R07,R00,7');
+
+  const image = page.waitForEvent('download');
+  await page.getByRole('button', { name: '.cod speichern' }).click();
+  const imageFile = await image;
+  expect(imageFile.suggestedFilename()).toBe('sieben.cod');
+  const text = readFileSync(await imageFile.path(), 'utf8');
+  expect(text.split('\n').slice(0, 6)).toEqual(['.CODE', '0x00800000', '0x3', '0x52455341', '0x24070007', '0x1000ffff']);
 });
