@@ -1,5 +1,6 @@
+// Files dropped on the page, files from the picker, downloads, and input
+// that is not what it should be.
 import { readFileSync } from 'node:fs';
-// Files dropped on the page, and input that is not what it should be.
 import { test, expect, openPage, status, codeLine, register } from './fixtures.js';
 
 /** Drops a file with the given name and text on the page, as a file manager would. */
