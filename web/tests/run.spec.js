@@ -227,3 +227,30 @@ test('the code view works from the keyboard alone', async ({ page }) => {
   await page.keyboard.press('Alt+Shift+E');
   await expect(register(page, 'PC')).toHaveValue('$00800004');
 });
+
+test('the edit form makes a value watch on a memory word named by a label', async ({ page }) => {
+  await openPage(page);
+  await page.getByRole('combobox', { name: 'Beispiele' }).selectOption('sort.s');
+  await expect(status(page)).toContainText('sort.s assembliert');
+  await page.keyboard.press('F6');
+  await page.getByRole('button', { name: 'Neu…' }).click();
+  const dialog = page.getByRole('dialog', { name: 'Haltepunkt bearbeiten' });
+  await dialog.getByRole('checkbox', { name: 'an bestimmte Instruktion knüpfen' }).uncheck();
+  await expect(dialog.getByRole('button', { name: 'OK' })).toBeDisabled();
+  await dialog.getByRole('radio', { name: 'Speicherstelle überwachen:' }).check();
+  await dialog.getByRole('textbox', { name: 'Speicherstelle' }).fill('values');
+  await dialog.getByRole('radio', { name: 'bei bestimmten Wert anhalten' }).check();
+  await dialog.getByRole('textbox', { name: 'Wert' }).fill('-4');
+  await dialog.getByRole('button', { name: 'OK' }).click();
+  const row = page.getByRole('row').filter({ hasText: 'Wenn Speicher' });
+  await expect(row).toHaveText(/^\s*--\s*--\s*Wenn Speicher \$00800040 den Wert \$fffffffc hat$/);
+
+  await page.keyboard.press('Shift+F9');
+  await expect(status(page)).toContainText('Angehalten: Haltepunkt');
+  await page.getByRole('button', { name: 'Speicher anzeigen' }).click();
+  const inspector = page.getByRole('region', { name: 'Speicher' });
+  await inspector.getByRole('textbox', { name: 'Adresse' }).fill('values');
+  await inspector.getByRole('textbox', { name: 'Adresse' }).press('Enter');
+  await expect(inspector.getByRole('gridcell', { name: '$00800040', exact: true })).toHaveText('fffffffc');
+  await expect(inspector.getByRole('gridcell', { name: '$00800040', exact: true })).toHaveClass(/watched/);
+});
