@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <type_traits>
 
 #include "BreakIndex.h"
 #include "BreakPoint.h"
@@ -14,11 +15,31 @@ struct TNoPoll {
   bool operator()() const { return false; }
 };
 
+// What one executed instruction did, for a receiver that records every step
+// (the commit log): its address and word, the general register it wrote
+// (-1: none; R0 included) with the value, and the word it stored.
+struct TStepRecord {
+  uint64_t Step;  // counts from 1 within the run's `steps`
+  uint32_t Pc, Word;
+  int Reg;
+  uint32_t RegValue;
+  bool Stored;
+  uint32_t Address, Value;
+};
+
+// The receiver of a run that records nothing; a run with it compiles to the
+// same loop as one without.
+struct TNoStepLog {
+  static constexpr bool Records = false;
+  void operator()(const TStepRecord&) const {}
+};
+
 namespace fastrun {
 
 // What a run segment has to serve, fixed for the segment: display
-// register or next-instruction receivers attached (Notify), breakpoints (Checks).
-enum TMode { Quiet = 0, Notify = 1, Checks = 2 };
+// register or next-instruction receivers attached (Notify), breakpoints
+// (Checks), a receiver of every step (Records).
+enum TMode { Quiet = 0, Notify = 1, Checks = 2, Records = 4 };
 
 // The machine during one run segment: the program counter and registers in
 // locals, and a copy of the memory's two cache slots. TheState and the
@@ -63,6 +84,10 @@ class TLocalMachine {
     X[i] = v;
     X[0] = R0;  // R0 is never stored to
     Written |= uint32_t(1) << i;
+    if constexpr (Mode & Records) {
+      Step.Reg = i;
+      Step.RegValue = X[i];
+    }
     if constexpr (Mode & Checks) Fresh |= uint32_t(1) << i;
     if constexpr (Mode & Notify) TheState.Regs[i + 1] = X[i];
     if constexpr (Mode & Notify) {
@@ -76,6 +101,11 @@ class TLocalMachine {
   [[gnu::always_inline]] uint32_t Load(int32_t address) { return Read(address); }
   // As WriteWord: the word is found (or made), stored, then reported.
   [[gnu::always_inline]] void Store(int32_t address, uint32_t v) {
+    if constexpr (Mode & Records) {
+      Step.Stored = true;
+      Step.Address = uint32_t(address);
+      Step.Value = v;
+    }
     if (uint32_t* word = Find(uint32_t(address))) [[likely]] {
       *word = v;
       if (DisplayHooks.MemoryChanged && DisplayHooks.ReportsStore(address)) [[unlikely]] Report(address);
@@ -140,6 +170,7 @@ class TLocalMachine {
 
   uint32_t Written = 0;  // bit i: Ri was written (R0 included)
   uint32_t Fresh = 0;    // the same since the last breakpoint check (Checks)
+  TStepRecord Step{};    // what the current instruction did (Records)
 
   // The copy's state as far as breakpoint checks need it: which slot is
   // the cached one, and a count that changes whenever the slots may have.
@@ -278,9 +309,10 @@ template <int Mode>
 // never leaves the stop opcode or the idle loop for the next run to execute.
 //
 // Never inlined, so that every caller runs the same loop, compiled alone.
-template <int Mode>
+template <int Mode, class StepLog>
 [[gnu::noinline]] std::optional<TStopReason> RunSegment(uint64_t& steps, uint64_t pollAt, uint64_t limit,
-                                                        const TBreakIndex& index, uint32_t& written) {
+                                                        const TBreakIndex& index, uint32_t& written,
+                                                        StepLog& log) {
   TLocalMachine<Mode> m;
   uint64_t n = steps;
   // After every step: the stop opcode, the idle loop, then the step limit.
@@ -303,8 +335,13 @@ template <int Mode>
   TOthersMemo memo;
   m.Fetch(m.PC(), word);
   while (!stopped) {
+    if constexpr (Mode & Records) m.Step = {0, m.PC(), word, -1, 0, false, 0, 0};
     const bool memory = ExecuteWord(m, word);
     ++n;
+    if constexpr (Mode & Records) {
+      m.Step.Step = n;
+      log(m.Step);
+    }
     if constexpr (Mode & Checks) {
       if (CheckBreakPoints(m, index, memo, memory)) [[unlikely]] {
         why = TStopReason::BreakPoint;
@@ -326,16 +363,18 @@ template <int Mode>
 }  // namespace fastrun
 
 // maxSteps 0 means no limit. poll() is asked every 2^pollShift steps, after
-// the breakpoints, and ends the run when it returns true. steps counts the
-// executed instructions (it is added to, not reset). written, when given,
-// gets a bit set for every general register the run wrote (R0 included), so
-// that a window can show them at the end without a receiver for every write.
+// the breakpoints and the stop tests, and ends the run when it returns true.
+// steps counts the executed instructions (it is added to, not reset).
+// written, when given, gets a bit set for every general register the run
+// wrote (R0 included), so that a window can show them at the end without a
+// receiver for every write. log receives every step right after it ran,
+// before its breakpoints; it must not look at the machine.
 //
 // The run goes in segments from one poll to the next; each picks the loop
 // made for what is attached at its start (display receivers, breakpoints).
-template <class Poll = TNoPoll>
+template <class Poll = TNoPoll, class StepLog = TNoStepLog>
 TStopReason RunFast(uint64_t maxSteps, uint64_t& steps, Poll&& poll = Poll(), int pollShift = 16,
-                    uint32_t* written = nullptr) {
+                    uint32_t* written = nullptr, StepLog&& log = StepLog()) {
   using namespace fastrun;
   const uint64_t limit = maxSteps ? steps + maxSteps : 0;
   const uint64_t pollMask = (uint64_t(1) << pollShift) - 1;
@@ -347,12 +386,13 @@ TStopReason RunFast(uint64_t maxSteps, uint64_t& steps, Poll&& poll = Poll(), in
     const bool notify = DisplayHooks.RegisterChanged || DisplayHooks.NextCommandChanged;
     const int mode = (notify ? Notify : Quiet) | (index.Empty() ? Quiet : Checks);
     const uint64_t pollAt = (steps | pollMask) + 1;
+    constexpr int records = std::remove_cvref_t<StepLog>::Records ? Records : Quiet;
     std::optional<TStopReason> stop;
     switch (mode) {
-      case Quiet: stop = RunSegment<Quiet>(steps, pollAt, limit, index, registers); break;
-      case Notify: stop = RunSegment<Notify>(steps, pollAt, limit, index, registers); break;
-      case Checks: stop = RunSegment<Checks>(steps, pollAt, limit, index, registers); break;
-      default: stop = RunSegment<Notify | Checks>(steps, pollAt, limit, index, registers); break;
+      case Quiet: stop = RunSegment<Quiet | records>(steps, pollAt, limit, index, registers, log); break;
+      case Notify: stop = RunSegment<Notify | records>(steps, pollAt, limit, index, registers, log); break;
+      case Checks: stop = RunSegment<Checks | records>(steps, pollAt, limit, index, registers, log); break;
+      default: stop = RunSegment<Notify | Checks | records>(steps, pollAt, limit, index, registers, log); break;
     }
     if (written) *written |= registers;
     if (stop) return *stop;

@@ -14,11 +14,10 @@
 // " m <address> <value>" appears for every store. Branches, jumps without a
 // link and illegal words have only the first three fields.
 //
-// Logging changes nothing that a run does: the logging loop performs the
-// same memory lookups as the fast run, in the same order, and learns what
-// an instruction wrote from the core's display notifications and the
-// registers, never by reading memory (a read would move the cached block,
-// which decides what overlapping blocks return).
+// Logging changes nothing that a run does: the log is written by the fast
+// run itself, as the receiver of every step, and learns what an instruction
+// wrote from the run, never by reading memory (a read would move the cached
+// block, which decides what overlapping blocks return).
 #pragma once
 
 #include <charconv>
@@ -109,8 +108,7 @@ class TCommitLog {
   char* End = nullptr;
 };
 
-// The fast run with a commit log: the same stop rules, step counts and
-// memory lookups as RunFast without a poll, and one log line per step.
+// The fast run (without a poll) with one log line per step.
 TStopReason RunLogged(uint64_t maxSteps, uint64_t& steps, TCommitLog& log);
 
 }  // namespace runner
