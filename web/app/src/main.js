@@ -247,13 +247,14 @@ async function loadProgram(name, data, { quiet = false } = {}) {
   resetBaseline(result.snapshot);
   render(result.snapshot);
   await sendView();
-  $('save-cod').disabled = false;
   if (result.invalid) {
     setStatus([`${name} wurde nicht geladen:`, ...result.messages, 'Es gilt das Standardabbild.'].join(' '));
     return false;
   }
   if (!quiet) {
-    const what = result.kind === 'source' ? `${name} assembliert; Prozessor zurückgesetzt.` : `${name} geladen; Prozessor zurückgesetzt.`;
+    const warnings = result.diagnostics.filter((d) => d.severity === 'warning').length;
+    const warned = warnings ? ` (${warnings} ${warnings === 1 ? 'Warnung' : 'Warnungen'}, siehe Meldungen)` : '';
+    const what = result.kind === 'source' ? `${name} assembliert${warned}; Prozessor zurückgesetzt.` : `${name} geladen; Prozessor zurückgesetzt.`;
     setStatus([what, ...result.messages].join(' '));
   }
   return true;
