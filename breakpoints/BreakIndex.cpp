@@ -23,9 +23,3 @@ void TBreakIndex::Build() {
   Bits = Addresses.empty() ? nullptr : Filter.data();
 }
 
-bool TBreakIndex::Check(int32_t pc) {
-  if (Named(pc)) return CheckAll();
-  bool fired = false;
-  for (TBreakPoint* bp : Rest) fired |= bp->Check();
-  return fired;
-}

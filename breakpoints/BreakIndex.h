@@ -1,12 +1,13 @@
 // The breakpoint check of the fast run, at a cost that does not grow with
 // the number of instruction breakpoints.
 //
-// Check(pc) has exactly the effect of CheckAll(): the same breakpoints
-// evaluated in list order, the same counters, references, list-row updates
-// and memory reads. A breakpoint with an instruction condition and no memory
-// watch neither holds nor changes anything while the program counter stands
-// elsewhere (its register and counter tests have no effect until every
-// condition holds), so it need not be asked there:
+// The fast run's breakpoint test (Run.h) has exactly the effect of
+// CheckAll(): the same breakpoints evaluated in list order, the same
+// counters, references, list-row updates and memory reads. A breakpoint
+// with an instruction condition and no memory watch neither holds nor
+// changes anything while the program counter stands elsewhere (its register
+// and counter tests have no effect until every condition holds), so it need
+// not be asked there:
 //  - at an address that such a breakpoint names, every breakpoint is
 //    evaluated as CheckAll does;
 //  - anywhere else, only the short list of the others: memory watches (each
@@ -36,8 +37,6 @@ class TBreakIndex {
   uint32_t OthersRegisters() const { return Registers; }
   bool OthersReadPC() const { return ReadPC; }
   bool OthersReadMemory() const { return ReadMemory; }
-  // Same result and effects as CheckAll() with the program counter at pc.
-  bool Check(int32_t pc);
 
  private:
   static uint32_t Hash(int32_t pc) { return (uint32_t(pc) * 0x9E3779B1u) >> (32 - FilterBits); }

@@ -502,7 +502,8 @@ TEST(RunFastTest, JumpIntoAThirdBlockBetweenWatchTests) {
   ResetCore();
 }
 
-// The index alone against the plain walk: many breakpoints, random states.
+// The fast run's breakpoint test alone against the plain walk: many
+// breakpoints, random states, each tested as after a step that stored.
 TEST(BreakIndexTest, ChecksAsThePlainWalkDoes) {
   for (uint32_t seed = 1; seed <= 200; ++seed) {
     std::mt19937 rng(seed);
@@ -527,7 +528,14 @@ TEST(BreakIndexTest, ChecksAsThePlainWalkDoes) {
         TheState.Regs[0] = uint32_t(pc);
         for (int r = 1; r < 6; ++r) TheState.Regs[r + 1] = regs[size_t(r)];
         TheMemory.WriteWord(0x100 + int32_t(regs[0] * 11), regs[1]);
-        fired.push_back(indexed ? index.Check(pc) : CheckAll());
+        if (indexed) {
+          fastrun::TLocalMachine<fastrun::Checks> machine;
+          fastrun::TOthersMemo memo;
+          fired.push_back(fastrun::CheckBreakPoints(machine, index, memo, true));
+          machine.WriteBack();
+        } else {
+          fired.push_back(CheckAll());
+        }
       }
       return std::make_pair(fired, Seen);
     };
