@@ -63,9 +63,8 @@ QString ShowOpenDialog(QWidget* parent) {
   dialog.setOption(QFileDialog::HideNameFilterDetails);
   dialog.setSizeGripEnabled(true);
   GermanFileList(dialog);
-  // The session keeps the folder of the last opened file on the window.
-  const QString folder = parent ? parent->property("openFolder").toString() : QString();
-  if (!folder.isEmpty()) dialog.setDirectory(folder);
+  if (const auto* form = qobject_cast<const TMainForm*>(parent); form && !form->OpenFolder.isEmpty())
+    dialog.setDirectory(form->OpenFolder);
   if (auto* buttons = dialog.findChild<QDialogButtonBox*>()) {
     QPushButton* help = buttons->addButton(QDialogButtonBox::Help);
     help->setText("Hilfe");

@@ -146,6 +146,9 @@ class TMainForm : public QMainWindow {
   // The label drawn as a line of its own above the word at the address;
   // false for none. Null: one line per word, as without a source.
   std::function<bool(int32_t address, std::string& label)> LabelAbove;
+  // The folder the file dialog opens in (the session's last folder); empty
+  // for the dialog's own choice.
+  QString OpenFolder;
   // The word of a code view line; a label line gives the word it labels.
   int32_t LineAddress(int line, bool* isLabel = nullptr) const;
   // The text of a register grid cell, with pending register writes applied.

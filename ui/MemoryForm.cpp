@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "BreakPoint.h"
+#include "Desktop.h"
 #include "FastText.h"
 #include "MainForm.h"
 #include "RelativeScroll.h"
@@ -21,9 +22,8 @@ std::vector<TMemoryForm*> Inspectors;
 namespace {
 
 constexpr QRgb White = 0xFFFFFFFF, Black = 0xFF000000, Red = 0xFFFF0000;
-constexpr int ScrollWidth = 16;
-// Row layout in character widths: the address label, then word columns.
-constexpr int LabelChars = 12, CellChars = 9;
+constexpr int ScrollWidth = TMemoryForm::ScrollWidth;
+constexpr int LabelChars = TMemoryForm::LabelChars, CellChars = TMemoryForm::CellChars;
 // Bounds the pending cells of an absurdly large box; a screen of 7680 x 4320
 // pixels shows some 40,000 words.
 constexpr int64_t MaxShownCells = int64_t(1) << 20;
@@ -69,7 +69,7 @@ TMemoryForm::TMemoryForm(QWidget* owner) : QWidget(owner, Qt::Tool | Qt::WindowS
   setWindowTitle("Memory Inspector");
   resize(521, 188);
   Box = new TMemoryBox(this);
-  Box->setFont(CodeFont(8));
+  Box->setFont(CodeFont(DesignPoints));
   Scroll = new QScrollBar(Qt::Vertical, this);
   MakeRelativeScroll(Scroll);
   connect(Scroll, &QScrollBar::actionTriggered, this, [this](int action) { ScrollScroll(action); });
@@ -122,7 +122,21 @@ void TMemoryForm::FormResize() {
 }
 
 int32_t TMemoryForm::WordsPerLine() const {
-  return std::max((Box->width() / CharWidth - 13) / CellChars, 1);
+  return std::max((Box->width() / CharWidth - LabelChars - 1) / CellChars, 1);
+}
+
+void TMemoryForm::SetZoom(int steps) {
+  Box->setFont(CodeFont(DesignPoints + steps));
+  const QFontMetrics metrics(Box->font());
+  LineHeight = metrics.height() + 4;
+  CharWidth = metrics.horizontalAdvance(QLatin1Char('0')) + 1;
+  Text = std::make_unique<TFastText>(Box->font());
+  Columns = 0;  // the row geometry is measured afresh
+  // The address and one whole word stay visible at every size.
+  setMinimumSize((LabelChars + 1 + CellChars) * CharWidth + ScrollWidth, LineHeight);
+  FormResize();
+  FitTexts(this);
+  Box->update();
 }
 
 // ------------------------------------------------------------------ painting
@@ -285,7 +299,7 @@ bool TMemoryForm::WordAt(int x, int y, int32_t& address) const {
   const int row = y / LineHeight;
   // Unlike WordsPerLine, no lower limit: a column that does not fit whole
   // is shown but not clickable.
-  const int words = (Box->width() / cw - 13) / CellChars;
+  const int words = (Box->width() / cw - LabelChars - 1) / CellChars;
   if (column > words - 1) return false;
   address = int32_t(uint32_t(TopAddress) + uint32_t(column) + uint32_t(words) * uint32_t(row));
   return true;

@@ -46,6 +46,12 @@ class TMemoryForm : public QWidget {
   TMemoryBox* Box;
   QScrollBar* Scroll;
 
+  // Design text size in points, and the row layout in character widths:
+  // the address label, then columns of words; the scroll bar in pixels.
+  static constexpr int DesignPoints = 8;
+  static constexpr int LabelChars = 12, CellChars = 9;
+  static constexpr int ScrollWidth = 16;
+
   int32_t TopAddress = 0x800000;  // first word of the first row
   int32_t ScrollBase = 0x800000;  // committed scroll position
   int32_t LineHeight = 0;

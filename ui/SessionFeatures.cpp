@@ -99,7 +99,7 @@ TSessionFeatures::TSessionFeatures(TMainForm* form, TSession* session)
   // The file given on the command line counts as opened.
   const QString loaded = QString::fromStdString(SourceFileName.empty() ? ProgramFileName : SourceFileName);
   if (!loaded.isEmpty() && QFileInfo(loaded).isFile()) session->NoteOpened(loaded);
-  form->setProperty("openFolder", session->LastFolder());
+  form->OpenFolder = session->LastFolder();
   session->SetSource(assembled->Symbols(), assembled->Text());
   FillRecentMenu();
   Watch();
@@ -232,7 +232,7 @@ void TSessionFeatures::GoTo() {
 
 void TSessionFeatures::Opened(const QString& name) {
   Session->NoteOpened(name);
-  Form->setProperty("openFolder", Session->LastFolder());
+  Form->OpenFolder = Session->LastFolder();
   Note(QString());
   Watch();
 }

@@ -1,5 +1,6 @@
-// Text size of the listing views: the code view, the register grid and the
-// memory inspectors grow and shrink together, one point per step. Line
+// Text size of the main window's listing views: the code view and the
+// register grid grow and shrink with the inspectors (TMemoryForm::SetZoom),
+// one point per step. Line
 // heights, character widths and the grid's cells follow the font, so the
 // views' click positions keep mapping to the right line and word, and the
 // windows grow where the larger text would otherwise be cut off.
@@ -8,14 +9,10 @@
 #include "Desktop.h"
 #include "FastText.h"
 #include "MainForm.h"
-#include "MemoryForm.h"
 
 namespace {
 
-constexpr int CodePoints = 10, InspectorPoints = 8;
-// An inspector row's address column and one whole word, in characters, as
-// WordsPerLine counts them; and the scroll bar beside the box.
-constexpr int InspectorRowChars = 13 + 9, InspectorScrollWidth = 16;
+constexpr int CodePoints = 10;
 
 }  // namespace
 
@@ -40,15 +37,3 @@ void TMainForm::SetZoom(int steps) {
   FitTexts(this);
 }
 
-void TMemoryForm::SetZoom(int steps) {
-  Box->setFont(CodeFont(InspectorPoints + steps));
-  const QFontMetrics metrics(Box->font());
-  LineHeight = metrics.height() + 4;
-  CharWidth = metrics.horizontalAdvance(QLatin1Char('0')) + 1;
-  Text = std::make_unique<TFastText>(Box->font());
-  Columns = 0;  // the row geometry is measured afresh
-  setMinimumSize(InspectorRowChars * CharWidth + InspectorScrollWidth, LineHeight);
-  FormResize();
-  FitTexts(this);
-  Box->update();
-}

@@ -159,7 +159,7 @@ class DesktopTest : public QObject {
   void openDialogListsFilesInGermanInColumnsThatFit() {
     auto* f = Open();
     const std::string name = Dir->File("notes.cod", std::string(182, 'x'));
-    f->setProperty("openFolder", QString::fromStdString(Dir->Path));
+    f->OpenFolder = QString::fromStdString(Dir->Path);
     WithModal([f] { ShowOpenDialog(f); },
               [&](QWidget* dialog) {
                 auto* list = dialog->findChild<QTreeView*>("treeView");

@@ -260,7 +260,7 @@ class SessionFeaturesTest : public QObject {
     QVERIFY(!Features->AHighlight->isChecked());
     QVERIFY(Session->AutoReload());
     QCOMPARE(Session->RecentFiles(), QStringList{QFileInfo(prog).absoluteFilePath()});
-    QCOMPARE(f->property("openFolder").toString(), QFileInfo(prog).absolutePath());
+    QCOMPARE(f->OpenFolder, QFileInfo(prog).absolutePath());
     QCOMPARE(f->size(), QSize(800, 520));
     QCOMPARE(Inspectors.size(), size_t(1));
     QCOMPARE(Inspectors[0]->TopAddress, 0x800040);
