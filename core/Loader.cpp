@@ -302,6 +302,20 @@ bool ReadWholeFile(const std::string& name, std::string& text, bool& tooBig) {
 
 bool BuildImage() { return Build(false); }
 
+std::vector<TSectionRange> ImageSections() {
+  if (ProgramLines.empty()) return {{HeaderAddress, 2}};
+  struct TRanges : TCheckOnly {
+    std::vector<TSectionRange> List;
+    void Block(int32_t start, int32_t count) { List.push_back({start, count}); }
+  } ranges;
+  try {
+    WalkSections(ProgramLines, ranges);
+  } catch (const TInvalidImage&) {
+    return {};
+  }
+  return std::move(ranges.List);
+}
+
 bool ImageTextIsValid(std::string text) {
   if (text.size() > MaxFileBytes) return false;
   try {

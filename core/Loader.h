@@ -64,6 +64,14 @@ bool LoadProgram(const std::string& name);
 // by the same reading of its sections with nothing built: lets a caller
 // refuse an invalid file while the loaded image stays as it is.
 bool ImageTextIsValid(std::string text);
+// Where the image held in ProgramLines puts its sections, in file order:
+// what a build of it gives each section (the default image's two words when
+// the list is empty; nothing when it is invalid).
+struct TSectionRange {
+  int32_t Start;
+  int32_t Count;
+};
+std::vector<TSectionRange> ImageSections();
 // Clears memory and registers and builds the image from ProgramLines (the
 // default image when it is empty). Returns false for an invalid image, which
 // is replaced by the default image after the message.

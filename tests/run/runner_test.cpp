@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <regex>
 #include <string>
 #include <vector>
@@ -136,6 +137,66 @@ TEST(RunnerTest, OverlappingBlocksGiveTheOldestWordAfterTheCodeWasCached) {
   EXPECT_NE(r.Out.find("$00000013: 000000a3\n"), std::string::npos) << r.Out;
 }
 
+// The testbench's memory image holds every section at its own address, in
+// address order whatever the file order, merges sections that touch, and
+// lists only present words; where sections overlap it has the word the
+// first lookup after the load finds (the code block is cached then, so the
+// oldest section wins).
+TEST(RunnerTest, MemoryImageListsExactlyThePresentWordsAsTheLoadBuiltThem) {
+  const std::string code = ".CODE\n$800000\n2\n$52455341\n$1000FFFF\n";
+  const std::string codeWords = "@00800000\n52455341\n1000ffff\n";
+  struct TCase {
+    const char* Name;
+    std::string Image, Words;
+  } cases[] = {
+      {"data first", ".DATA\n$800010\n2\n$11\n$12\n" + code, codeWords + "@00800010\n00000011\n00000012\n"},
+      {"mem", code + ".MEM\n$800002\n2\n", "@00800000\n52455341\n1000ffff\n00000000\n00000000\n"},
+      {"ds first", ".DS\n$100\n3\n$7\n" + code, "@00000100\n00000007\n00000007\n00000007\n" + codeWords},
+      {"descending with gaps", ".DATA\n$900000\n1\n$9\n" + code + ".DATA\n$10\n1\n-1\n",
+       "@00000010\nffffffff\n" + codeWords + "@00900000\n00000009\n"},
+      {"overlap", code + ".DATA\n$10\n4\n$A0\n$A1\n$A2\n$A3\n.DATA\n$12\n4\n$B2\n$B3\n$B4\n$B5\n",
+       "@00000010\n000000a0\n000000a1\n000000a2\n000000a3\n000000b4\n000000b5\n" + codeWords},
+  };
+  for (const TCase& c : cases) {
+    TTempDir dir;
+    const std::string program = dir.File("p.cod", c.Image), image = dir.Path + "/p.mem";
+    auto r = RunTool({"--memory-image", image, program});
+    EXPECT_EQ(r.Status, 0) << c.Name << r.Err;
+    const std::string text = ReadFileText(image);
+    const size_t header = text.find('\n') + 1;
+    EXPECT_EQ(text.substr(header), c.Words) << c.Name;
+    size_t words = 0;
+    for (size_t at = header; at < text.size(); at = text.find('\n', at) + 1) words += text[at] != '@';
+    EXPECT_EQ(text.substr(0, header), "// memory image of " + program + ": " + std::to_string(words) + " words in " +
+                                          std::to_string(std::count(text.begin(), text.end(), '@')) +
+                                          " runs; a word not listed reads ffffffff\n")
+        << c.Name;
+  }
+}
+
+// Writing the image looks every word up, which must not change what the run
+// then does: here the loads depend on the memory's cached block.
+TEST(RunnerTest, MemoryImageLeavesTheRunAsItWas) {
+  TTempDir dir;
+  const std::string program =
+      dir.File("overlap.cod", ".CODE\n$800000\n8\n$52455341\n$8fc40030\n$8fc10005\n$afc10011\n$8fc20006\n"
+                              "$20840001\n$1480fffb\n$1000ffff\n"
+                              ".DATA\n$800004\n16\n1\n2\n3\n4\n5\n6\n7\n8\n9\n10\n11\n12\n13\n14\n15\n16\n"
+                              ".DATA\n$800030\n1\n$7\n");
+  auto plain = RunTool({"-d", "$800004:16", program});
+  auto imaged = RunTool({"--memory-image", dir.Path + "/image.mem", "-d", "$800004:16", program});
+  EXPECT_EQ(imaged.Status, plain.Status);
+  EXPECT_EQ(imaged.Out, plain.Out);
+  // To standard output, before the final state.
+  auto out = RunTool({"--memory-image", "-", program});
+  EXPECT_EQ(out.Out, ReadFileText(dir.Path + "/image.mem") + RunTool({program}).Out);
+  auto unwritable = RunTool({"--memory-image", dir.Path + "/none/image.mem", program});
+  EXPECT_EQ(unwritable.Status, 2);
+  EXPECT_NE(unwritable.Err.find("tavora-run: cannot write the memory image " + dir.Path + "/none/image.mem: "),
+            std::string::npos)
+      << unwritable.Err;
+}
+
 // Only regular files are read: a named pipe nobody writes to (as an image
 // or a source), a directory or a terminal must not block or be taken for an
 // image.
@@ -225,6 +286,11 @@ INSTANTIATE_TEST_SUITE_P(
                       std::vector<std::string>{"-d", "start-$900000", "SOURCE"},
                       std::vector<std::string>{"-b", "done-$800009-1", "SOURCE"},
                       std::vector<std::string>{"--bp", "mem=array+$ffffffff", "SOURCE"},
-                      std::vector<std::string>{"-d", "array-$800020+$ffffffff:2", "SOURCE"}));
+                      std::vector<std::string>{"-d", "array-$800020+$ffffffff:2", "SOURCE"},
+                      // The memory image: never FILE itself, the commit log or shared output.
+                      std::vector<std::string>{"--memory-image", "FILE", "FILE"},
+                      std::vector<std::string>{"--memory-image", "", "FILE"},
+                      std::vector<std::string>{"--json", "--memory-image", "-", "FILE"},
+                      std::vector<std::string>{"--memory-image", "-", "--commit-log", "-", "FILE"}));
 
 }  // namespace

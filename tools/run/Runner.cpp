@@ -11,6 +11,7 @@
 #include "CommitLog.h"
 #include "JsonReport.h"
 #include "Loader.h"
+#include "MemoryImage.h"
 #include "OutputFile.h"
 #include "Program.h"
 #include "Run.h"
@@ -43,14 +44,20 @@ const char* const UsageText =
     "                        STEP counts from 1 in decimal, PC WORD VALUE ADDRESS\n"
     "                        are eight lowercase hex digits; rNN (two decimal\n"
     "                        digits) for each write to R01..R31, m for each store\n"
-    "      --json            print the result as one JSON object (not with --trace\n"
-    "                        or --commit-log -); messages go into it too\n"
+    "      --memory-image FILE\n"
+    "                        before the run write the memory the load built to FILE\n"
+    "                        (- for standard output) for the testbench hdl/tb.v:\n"
+    "                        each run of present words after an @ADDRESS record;\n"
+    "                        a word not listed reads ffffffff\n"
+    "      --json            print the result as one JSON object (not with --trace,\n"
+    "                        --commit-log - or --memory-image -); messages go into it too\n"
     "  -h, --help            show this help\n"
     "      --version         show the version\n"
     "\n"
     "exit status: 0 stopped by idle loop, stop opcode or breakpoint; 3 step limit;\n"
     "2 file cannot be opened, is invalid or a source with errors, or the commit\n"
-    "log cannot be written; 64 usage error (also a commit log that is FILE)\n";
+    "log or memory image cannot be written; 64 usage error (also a commit log or\n"
+    "memory image that is FILE)\n";
 
 namespace {
 
@@ -151,6 +158,9 @@ bool ParseArguments(int argc, char** argv, TOptions& options) {
     } else if (arg == "--commit-log") {
       options.CommitLog = value();
       if (options.CommitLog.empty()) throw TUsageError{"empty commit log file name"};
+    } else if (arg == "--memory-image") {
+      options.MemoryImage = value();
+      if (options.MemoryImage.empty()) throw TUsageError{"empty memory image file name"};
     } else if (arg == "-n" || arg == "--max-steps") {
       int32_t n = Number(value(), "step count");
       if (n < 1) throw TUsageError{"step count must be at least 1"};
@@ -169,8 +179,8 @@ bool ParseArguments(int argc, char** argv, TOptions& options) {
   }
   if (options.Json) {
     // Nothing else may share standard output with the one JSON object.
-    if (options.Trace || options.CommitLog == "-")
-      throw TUsageError{"--json cannot be combined with --trace or --commit-log -"};
+    if (options.Trace || options.CommitLog == "-" || options.MemoryImage == "-")
+      throw TUsageError{"--json cannot be combined with --trace, --commit-log - or --memory-image -"};
     uint64_t words = 0;
     for (const TDump& dump : options.Dumps) words += uint64_t(dump.Count);
     if (words > MaxJsonDumpWords)
@@ -182,6 +192,14 @@ bool ParseArguments(int argc, char** argv, TOptions& options) {
   // Checked before anything is opened: the log would truncate the program.
   if (!options.CommitLog.empty() && options.CommitLog != "-" && SameFile(options.CommitLog, options.File))
     throw TUsageError{"the commit log " + options.CommitLog + " would overwrite FILE"};
+  if (!options.MemoryImage.empty() && options.MemoryImage != "-") {
+    if (SameFile(options.MemoryImage, options.File))
+      throw TUsageError{"the memory image " + options.MemoryImage + " would overwrite FILE"};
+    if (!options.CommitLog.empty() && options.CommitLog != "-" && SameFile(options.MemoryImage, options.CommitLog))
+      throw TUsageError{"the memory image and the commit log are the same file"};
+  }
+  if (options.MemoryImage == "-" && options.CommitLog == "-")
+    throw TUsageError{"--memory-image - and --commit-log - cannot share standard output"};
   if (!IsSourceName(options.File)) {
     // Without a source there are no labels: such an address is just bad.
     for (const TBreakRequest& bp : options.Breaks)
@@ -360,14 +378,18 @@ int Run(const TOptions& given) {
     return ExitFileError;
   }
 
-  // A log that cannot be written ends the run as a file error; with --json
-  // the object still comes, with the reason among its messages.
+  // A log or image that cannot be written ends the run as a file error;
+  // with --json the object still comes, with the reason among its messages.
   auto logFailed = [&](const std::string& error) {
     DisplayHooks.ShowMessage("tavora-run: " + error);
     if (options.Json) Print(JsonFileError(Messages));
     std::fflush(stdout);
     return ExitFileError;
   };
+  if (!options.MemoryImage.empty()) {
+    std::string error;
+    if (!WriteMemoryImage(options.MemoryImage, options.File, error)) return logFailed(error);
+  }
   std::unique_ptr<TCommitLog> log;
   if (!options.CommitLog.empty()) {
     log = std::make_unique<TCommitLog>();

@@ -41,6 +41,9 @@ struct TOptions {
   bool Json = false;  // the result as one JSON object
   // File for the commit log ("-": standard output); empty for none.
   std::string CommitLog;
+  // File for the hardware testbench's memory image ("-": standard output);
+  // empty for none.
+  std::string MemoryImage;
   std::string File;
 };
 
