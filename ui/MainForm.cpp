@@ -656,3 +656,29 @@ QString TMainForm::NextCommandText() {
   SyncDisplay();
   return NextCommand->text();
 }
+
+// ------------------------------------------------------------------ attached features
+
+bool TMainForm::IsStopped() const { return Stopped; }
+
+uint32_t TMainForm::RegisterValue(int index) const { return uint32_t(TheState.GetReg(index)); }
+
+const std::vector<TMemoryForm*>& TMainForm::MemoryInspectors() const { return Inspectors; }
+
+TMemoryForm* TMainForm::OpenInspector() {
+  OpenMemoryInspector(this);
+  return Inspectors.back();
+}
+
+void TMainForm::AddDebuggerItems(const QList<QAction*>& actions) {
+  MDebugger->addSeparator();
+  MDebugger->addActions(actions);
+}
+
+void TMainForm::AddFileItems(QMenu* submenu, const QList<QAction*>& actions) {
+  MDatei->addSeparator();
+  MDatei->addMenu(submenu);
+  MDatei->addActions(actions);
+}
+
+void TMainForm::AddMenuBeforeBreakpoints(QMenu* menu) { menuBar()->insertMenu(MHaltepunkte->menuAction(), menu); }

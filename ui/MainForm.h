@@ -25,6 +25,9 @@ class QMenu;
 class QStatusBar;
 class QToolBar;
 class TMainForm;
+class TMemoryForm;
+class QAction;
+class QMenu;
 class TBreakPoint;
 class TFastText;
 
@@ -161,6 +164,18 @@ class TMainForm : public QMainWindow {
 
   // True while one of the run loops is active.
   bool Running() const { return RunDepth > 0; }
+
+  // What features attached to the window (the session's) may ask and do:
+  // whether the processor is stopped, a register's value, the memory
+  // inspectors the window owns and one more of them, and places for their
+  // menu items below the window's own.
+  bool IsStopped() const;
+  uint32_t RegisterValue(int index) const;
+  const std::vector<TMemoryForm*>& MemoryInspectors() const;
+  TMemoryForm* OpenInspector();
+  void AddDebuggerItems(const QList<QAction*>& actions);
+  void AddFileItems(QMenu* submenu, const QList<QAction*>& actions);
+  void AddMenuBeforeBreakpoints(QMenu* menu);
 
   // Loads a file as the open action does, then resets; false when nothing
   // was loaded (after the message).

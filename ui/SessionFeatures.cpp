@@ -92,7 +92,7 @@ TSessionFeatures::TSessionFeatures(TMainForm* form, TSession* session)
   };
   // A new inspector starts at the design size; it gets the current one.
   connect(form->ADMemInspect, &QAction::triggered, this, [this] {
-    if (Zoom != 0 && !Inspectors.empty()) Inspectors.back()->SetZoom(Zoom);
+    if (Zoom != 0 && !Form->MemoryInspectors().empty()) Form->MemoryInspectors().back()->SetZoom(Zoom);
   });
   connect(Watcher, &QFileSystemWatcher::fileChanged, this, &TSessionFeatures::FileChanged);
 
@@ -123,15 +123,14 @@ void TSessionFeatures::ApplyZoom() {
   if (Session->Zoom() == Zoom) return;
   Zoom = Session->Zoom();
   Form->SetZoom(Zoom);
-  for (TMemoryForm* inspector : Inspectors) inspector->SetZoom(Zoom);
+  for (TMemoryForm* inspector : Form->MemoryInspectors()) inspector->SetZoom(Zoom);
 }
 
 void TSessionFeatures::CreateActions() {
   AHighlight = NewAction(this, "Geänderte Register hervorheben", QKeySequence(), true);
   AHighlight->setChecked(Session->HighlightChanges());
   connect(AHighlight, &QAction::toggled, Session, &TSession::SetHighlightChanges);
-  Form->MDebugger->addSeparator();
-  Form->MDebugger->addAction(AHighlight);
+  Form->AddDebuggerItems({AHighlight});
 
   AGoto = NewAction(this, "Gehe zu Adresse...", QKeySequence("Ctrl+G"));
   AShowPC = NewAction(this, "PC anzeigen", QKeySequence("Ctrl+P"));
@@ -141,7 +140,7 @@ void TSessionFeatures::CreateActions() {
     Form->CodeBoxPaint();
   });
   MAnsicht = new QMenu("Ansicht", Form);
-  Form->menuBar()->insertMenu(Form->MHaltepunkte->menuAction(), MAnsicht);
+  Form->AddMenuBeforeBreakpoints(MAnsicht);
   MAnsicht->addActions({AGoto, AShowPC});
   ASymbols = NewAction(this, "Symbole anzeigen", QKeySequence(), true);
   ASymbols->setChecked(Session->ShowSymbols());
@@ -177,28 +176,25 @@ void TSessionFeatures::CreateActions() {
   MRecent = new QMenu("Zuletzt geöffnet", Form);
   // Below the window's own items, which keep their places (and keyboard
   // paths: "Beenden" stays the second item).
-  Form->MDatei->addSeparator();
-  Form->MDatei->addMenu(MRecent);
-  Form->MDatei->addAction(AReload);
-  Form->MDatei->addAction(AAutoReload);
+  Form->AddFileItems(MRecent, {AReload, AAutoReload});
   // Like the window's own actions: enabled by a rule whenever the queue runs empty.
   connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this, [this] {
-    AReload->setEnabled(Stopped && !Session->FileName().isEmpty());
-    MRecent->setEnabled(Stopped && !Session->RecentFiles().isEmpty());
+    AReload->setEnabled(Form->IsStopped() && !Session->FileName().isEmpty());
+    MRecent->setEnabled(Form->IsStopped() && !Session->RecentFiles().isEmpty());
   });
 }
 
 // ------------------------------------------------------------------ changed registers
 
 void TSessionFeatures::TakeSnapshot() {
-  for (int i = 0; i < 32; ++i) Previous[i] = uint32_t(TheState.GetReg(i));
+  for (int i = 0; i < 32; ++i) Previous[i] = Form->RegisterValue(i);
 }
 
 void TSessionFeatures::StoppedHere() {
   // Once per stop, never per write: the runs stay as fast as without it.
   uint32_t changed = 0;
   for (int i = 0; i < 32; ++i)
-    if (uint32_t(TheState.GetReg(i)) != Previous[i]) changed |= uint32_t(1) << i;
+    if (Form->RegisterValue(i) != Previous[i]) changed |= uint32_t(1) << i;
   ChangedMask = changed;
   TakeSnapshot();
   Form->RefreshRegisters();
@@ -213,11 +209,12 @@ void TSessionFeatures::StoppedHere() {
 void TSessionFeatures::GoTo() {
   QWidget* active = QApplication::activeWindow();
   TMemoryForm* inspector = nullptr;
-  for (TMemoryForm* candidate : Inspectors)
+  for (TMemoryForm* candidate : Form->MemoryInspectors())
     if (candidate == active) inspector = candidate;
   int32_t address;
   if (!AskGotoAddress(active ? active : Form, Session->Symbols(), address)) return;
-  if (inspector && std::find(Inspectors.begin(), Inspectors.end(), inspector) != Inspectors.end()) {
+  const auto& open = Form->MemoryInspectors();
+  if (inspector && std::find(open.begin(), open.end(), inspector) != open.end()) {
     inspector->TopAddress = address;
     inspector->ScrollBase = address;
     inspector->BoxPaint();
@@ -249,7 +246,7 @@ void TSessionFeatures::FillRecentMenu() {
 }
 
 void TSessionFeatures::OpenRecent(const QString& name) {
-  if (!Stopped) return;
+  if (!Form->IsStopped()) return;
   if (!QFileInfo(name).isFile()) {
     MessageBoxHook(Form, QString("Die Datei %1 gibt es nicht mehr; sie wird aus der Liste entfernt.").arg(name),
                    false);
@@ -274,7 +271,7 @@ void TSessionFeatures::Note(const QString& text) {
 void TSessionFeatures::FileChanged() {
   // Editors that save by replacing the file drop it from the watch.
   Watch();
-  if (!Stopped || Form->Running()) {
+  if (!Form->IsStopped() || Form->Running()) {
     ChangePending = true;
     return;
   }
@@ -292,7 +289,7 @@ void TSessionFeatures::FileChanged() {
 }
 
 void TSessionFeatures::Reload() {
-  if (!Stopped || Form->Running()) return;
+  if (!Form->IsStopped() || Form->Running()) return;
   const QString name = Session->FileName();
   if (name.isEmpty()) return;
   const QString shortName = QFileInfo(name).fileName();
@@ -318,8 +315,7 @@ void TSessionFeatures::RestoreWindows() {
   const QByteArray geometry = Session->MainGeometry();
   if (!geometry.isEmpty()) Form->restoreGeometry(geometry);  // a bad one is ignored by Qt
   for (const TInspectorPlace& place : Session->Inspectors()) {
-    OpenMemoryInspector(Form);
-    TMemoryForm* inspector = Inspectors.back();
+    TMemoryForm* inspector = Form->OpenInspector();
     if (!place.Geometry.isEmpty()) inspector->restoreGeometry(place.Geometry);
     inspector->TopAddress = place.TopAddress;
     inspector->ScrollBase = place.TopAddress;
@@ -331,7 +327,7 @@ void TSessionFeatures::SaveWindows() {
   Session->SetMainGeometry(Form->saveGeometry());
   std::vector<TInspectorPlace> places;
   // Closed inspectors are only hidden; those are not brought back.
-  for (TMemoryForm* inspector : Inspectors)
+  for (TMemoryForm* inspector : Form->MemoryInspectors())
     if (inspector->isVisible()) places.push_back({inspector->saveGeometry(), inspector->TopAddress});
   Session->SetInspectors(places);
 }
