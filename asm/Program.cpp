@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
+#include <system_error>
 
 #include "Loader.h"
 
@@ -55,6 +57,31 @@ std::string ReadSourceFile(const std::string& name) {
   return text;
 }
 
+TAsmOptions SourceFileOptions(const std::string& name) {
+  TAsmOptions options;
+  options.FileName = name;
+  options.ReadInclude = [](const std::string& from, const std::string& wanted, TAsmIncludeFile& file,
+                           std::string& error) {
+    namespace fs = std::filesystem;
+    fs::path path(wanted);
+    if (path.is_relative() && !from.empty()) path = fs::path(from).parent_path() / path;
+    file.File = path.lexically_normal().string();
+    std::error_code code;
+    const fs::path canonical = fs::weakly_canonical(path, code);
+    file.Identity = code ? file.File : canonical.string();
+    try {
+      file.Text = ReadSourceFile(file.File);
+    } catch (const TFileOpenError&) {
+      if (!fs::exists(path, code)) error = "no such file";
+      else if (!fs::is_regular_file(path, code)) error = "not a regular file";
+      else error = "the file cannot be read or is larger than the loader's limit";
+      return false;
+    }
+    return true;
+  };
+  return options;
+}
+
 TAsmResult LoadAnyProgram(const std::string& name, bool atStartup, std::string* source) {
   if (!IsSourceName(name)) {
     LoadProgram(name);
@@ -62,7 +89,7 @@ TAsmResult LoadAnyProgram(const std::string& name, bool atStartup, std::string* 
     return {};
   }
   std::string text = ReadSourceFile(name);
-  TAsmResult result = Assemble(text);
+  TAsmResult result = Assemble(text, SourceFileOptions(name));
   if (source) *source = std::move(text);
   if (result.Ok()) {
     ProgramFileName = name;
@@ -80,8 +107,8 @@ bool ReassembleSource(TAsmResult& result, std::string& error, std::string* sourc
   if (SourceFileName.empty()) return true;
   try {
     std::string text = ReadSourceFile(SourceFileName);
-    result = Assemble(text);
-      if (source) *source = std::move(text);
+    result = Assemble(text, SourceFileOptions(SourceFileName));
+    if (source) *source = std::move(text);
   } catch (const TFileOpenError& e) {
     error = e.what();
     return false;

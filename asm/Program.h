@@ -20,6 +20,11 @@ bool IsSourceName(std::string_view name);
 // refuses (with that error) a file beyond the loader's size cap.
 std::string ReadSourceFile(const std::string& name);
 
+// Options for assembling the source file `name` (empty: standard input):
+// an .include names a file relative to the including file's folder (or the
+// working folder for standard input), read with ReadSourceFile's limits.
+TAsmOptions SourceFileOptions(const std::string& name);
+
 // Loads a file as the debugger's open action does. An image goes through
 // LoadProgram. A source is assembled: without errors its image replaces
 // the loaded one; with errors nothing changes, unless nothing was loaded

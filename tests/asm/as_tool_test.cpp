@@ -37,7 +37,7 @@ TEST(AsTool, ListingAndImageOnRequest) {
   const std::string source = dir.File("p.asm", ".code 16\nx: .word 1\n");
   const TProcessResult r = RunProcess(As, {"-l", "-o", dir.Path + "/out.cod", source});
   EXPECT_EQ(r.Status, 0);
-  EXPECT_EQ(r.Out, "                           1  .code 16\n$00000010:  00000001       2  x: .word 1\n");
+  EXPECT_EQ(r.Out, "                           1  .code 16\n$00000010:  00000001       2  x: .word 1\n\nsymbols:\n  x  $00000010  label     line 2\n");
   EXPECT_EQ(ReadFileText(dir.Path + "/out.cod"), ".CODE\n0x00000010\n0x1\n0x00000001\n");
   const TProcessResult toStdout = RunProcess(As, {"-o", "-", source});
   EXPECT_EQ(toStdout.Out, ".CODE\n0x00000010\n0x1\n0x00000001\n");
@@ -50,8 +50,10 @@ TEST(AsTool, ErrorsGoToStandardErrorAndNoImageIsWritten) {
   const TProcessResult r = RunProcess(As, {"-l", source});
   EXPECT_EQ(r.Status, 2);
   EXPECT_EQ(r.Out, "");
-  EXPECT_EQ(r.Err, source + ":2:12: error: immediate 99999 out of range -32768..65535\n" + source +
-                       ":3:1: error: unknown mnemonic 'foo'; expected an instruction or a directive\n"
+  EXPECT_EQ(r.Err, source + ":2:12: error: immediate 99999 out of range -32768..65535; use li for a constant of any size\n" +
+                       source + ":3:1: error: unknown mnemonic 'foo'; expected an instruction or a directive\n" +
+                       source + ":4:1: warning: data in the path of execution: the instruction before it goes on to this word; "
+                       "end the code before it with j, ret or an idle loop (beqz R00,.)\n"
                        "tavora-as: 2 error(s); no image written\n");
   EXPECT_EQ(ReadFileText(stale), "old image");
 }
@@ -61,7 +63,7 @@ TEST(AsTool, WarningsDoNotStopTheImage) {
   const std::string source = dir.File("w.s", ".code 0\n.word 1\n.data 0\n.word 2\n");
   const TProcessResult r = RunProcess(As, {source});
   EXPECT_EQ(r.Status, 0);
-  EXPECT_EQ(r.Err, source + ":3:7: warning: section $0..$0 overlaps an earlier section\n");
+  EXPECT_EQ(r.Err, source + ":3:7: warning: section $0..$0 overlaps an earlier section from $0 on; memory keeps the earlier section's words where they overlap\n");
   EXPECT_TRUE(Exists(dir.Path + "/w.cod"));
 }
 

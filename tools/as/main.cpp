@@ -114,7 +114,7 @@ int main(int argc, char** argv) {
     return ExitNoOutput;
   }
 
-  const TAsmResult result = Assemble(text);
+  const TAsmResult result = Assemble(text, SourceFileOptions(fromInput ? std::string() : source));
   std::string messages;
   for (const TAsmDiagnostic& d : result.Diagnostics) messages += DiagnosticText(source, d) + "\n";
   if (result.TooManyErrors)
