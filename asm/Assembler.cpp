@@ -756,6 +756,7 @@ class TAssembler {
   std::map<std::string, std::unique_ptr<TMacro>, std::less<>> Macros;  // by lower-case name
   std::unique_ptr<TMacro> Defining;  // the macro whose body is being read
   size_t DefiningFrame = 0;
+  bool DefiningBroken = false;        // its first line had an error: the body is only skipped
   bool Expanding() const { return MacroDepth > 0; }
   // Local labels 1..9: their addresses in order of definition.
   std::array<std::vector<int64_t>, 9> Locals;
@@ -1629,6 +1630,15 @@ void TAssembler::DefineMacro(std::string_view operands, const char* operandsAt, 
     Error(nameAt, "a macro cannot define another macro");
     return;
   }
+  // A definition with a faulty first line still reads its body up to
+  // .endm, so that the body gives no errors of its own.
+  auto skipBody = [&] {
+    Defining = std::make_unique<TMacro>();
+    Defining->File = Here.File;
+    Defining->Line = Here.Line;
+    DefiningFrame = Frames.size() - 1;
+    DefiningBroken = true;
+  };
   // NAME, then parameters separated by commas or blanks.
   size_t i = 0;
   auto skip = [&] {
@@ -1641,7 +1651,8 @@ void TAssembler::DefineMacro(std::string_view operands, const char* operandsAt, 
   if (name.empty() || !(IsLetter(name[0]) || name[0] == '_')) {
     Error(name.empty() ? nameAt : operandsAt + nameStart,
           "a macro needs a name that starts with a letter or '_', as in .macro twice REG");
-    return;
+    skipBody();
+      return;
   }
   const std::string key = LowerCase(name);
   bool taken = RegisterNumber(name).has_value();
@@ -1649,12 +1660,14 @@ void TAssembler::DefineMacro(std::string_view operands, const char* operandsAt, 
   for (std::string_view p : AsmPseudoInstructions) taken = taken || p == key;
   if (taken || key == "dc") {
     Error(operandsAt + nameStart, "macro name " + Quoted(name) + " is an instruction or register of the language");
-    return;
+    skipBody();
+      return;
   }
   if (auto it = Macros.find(key); it != Macros.end()) {
     Error(operandsAt + nameStart, "macro " + Quoted(name) + " is already defined (at " +
                                       PlaceText(it->second->File, it->second->Line, Here.File) + ")");
-    return;
+    skipBody();
+      return;
   }
   auto macro = std::make_unique<TMacro>();
   macro->Name = std::string(name);
@@ -1669,16 +1682,19 @@ void TAssembler::DefineMacro(std::string_view operands, const char* operandsAt, 
     if (param.empty() || !IsNameStart(param[0]) || param[0] == '.') {
       Error(operandsAt + start, "bad macro parameter " + Quoted(operands.substr(start, i > start ? i - start : 1)) +
                                     "; a parameter is a name, used as \\name in the body");
+      skipBody();
       return;
     }
     if (std::find(macro->Params.begin(), macro->Params.end(), param) != macro->Params.end()) {
       Error(operandsAt + start, "parameter " + Quoted(param) + " appears twice");
+      skipBody();
       return;
     }
     macro->Params.emplace_back(param);
   }
   Defining = std::move(macro);
   DefiningFrame = Frames.size() - 1;
+  DefiningBroken = false;
 }
 
 void TAssembler::CollectMacroLine(std::string_view text) {
@@ -1687,13 +1703,18 @@ void TAssembler::CollectMacroLine(std::string_view text) {
   while (k < code.size() && IsNameChar(code[k])) ++k;
   const std::string key = LowerCase(code.substr(0, k));
   if (key == ".endm" && (k == code.size() || IsBlank(code[k]))) {
+    if (DefiningBroken) {
+      Defining.reset();
+      return;
+    }
     const std::string name = LowerCase(Defining->Name);
     Macros.emplace(name, std::move(Defining));
     return;
   }
   if (key == ".macro") {
-    Error(text.data() + (code.data() - text.data()), "a .macro inside the body of '" + Defining->Name +
-                                                         "'; end that one with .endm first");
+    if (!DefiningBroken)
+      Error(text.data() + (code.data() - text.data()), "a .macro inside the body of '" + Defining->Name +
+                                                           "'; end that one with .endm first");
     return;
   }
   if (Defining->Body.size() >= MaxExpandedLines) {
@@ -1980,7 +2001,7 @@ void TAssembler::PopFrame() {
   TFrame& f = Frames.back();
   if (Defining && DefiningFrame == Frames.size() - 1) {
     const TWhere where{Defining->File, Defining->Line, f.Context, Here.Top, Here.Seq};
-    Error(where, 1, "'.macro " + Defining->Name + "' has no .endm before the end of its file");
+    if (!DefiningBroken) Error(where, 1, "'.macro " + Defining->Name + "' has no .endm before the end of its file");
     Defining.reset();
   }
   if (f.Macro) {
@@ -2350,23 +2371,37 @@ std::string ListingText(const TAsmResult& result, std::string_view source) {
       text();
       out += '\n';
     }
-    // Then those of pseudo-instructions, macros and included files.
+    // Then those of pseudo-instructions, macros and included files: an
+    // included line's name, number and text, an expansion's instructions.
+    auto place = [&](const TAsmLineRange& r) {
+      if (r.File >= fileLines.size()) return;
+      if (fileLines[r.File].empty()) fileLines[r.File] = SplitLines(result.FileTexts[r.File]);
+      out += "  ";
+      out += result.Symbols.Files[r.File] + ":" + std::to_string(r.FileLine) + "  ";
+      if (r.FileLine >= 1 && r.FileLine <= fileLines[r.File].size()) out += fileLines[r.File][r.FileLine - 1];
+    };
+    uint32_t shownFile = 0, shownLine = 0;
     for (size_t k = next; k < end; ++k) {
       const TAsmLineRange& r = ranges[k];
       if (r.Section >= result.Sections.size() || (r.Kind == TAsmRangeKind::Plain && r.File == 0)) continue;
       const TAsmSection& s = result.Sections[r.Section];
       const bool reserved = s.Kind == TSectionKind::Ds || s.Kind == TSectionKind::Mem;
+      const bool expanded = r.Kind == TAsmRangeKind::Expanded && !reserved;
+      if (expanded && r.File != 0 && (r.File != shownFile || r.FileLine != shownLine)) {
+        out.append(20, ' ');
+        place(r);
+        out += '\n';
+      }
+      shownFile = r.File;
+      shownLine = r.FileLine;
       const uint32_t count = reserved ? 1 : r.Count;
       for (uint32_t w = 0; w < count; ++w) {
         const uint32_t value = word(r, w);
-        if (r.Kind == TAsmRangeKind::Expanded && !reserved) {
+        if (expanded) {
           out += "          ";
           out += TheCPU.Disassemble(int32_t(uint32_t(r.Address) + w), value);
-        } else if (w == 0 && r.File < fileLines.size()) {
-          if (fileLines[r.File].empty()) fileLines[r.File] = SplitLines(result.FileTexts[r.File]);
-          out += "  ";
-          out += result.Symbols.Files[r.File] + ":" + std::to_string(r.FileLine) + "  ";
-          if (r.FileLine >= 1 && r.FileLine <= fileLines[r.File].size()) out += fileLines[r.File][r.FileLine - 1];
+        } else if (w == 0) {
+          place(r);
         }
         while (!out.empty() && out.back() == ' ') out.pop_back();
         out += '\n';
