@@ -24,6 +24,9 @@ constexpr size_t MaxOperandsPerLine = 65536;
 // Lines that macro expansions feed the assembler in all: with the count of
 // expansions this bounds the time a macro that repeats itself can cost.
 constexpr uint64_t MaxExpandedLines = 4000000;
+// Lines that included files hold in all: a file that includes the next one
+// twice, sixteen deep, would otherwise cost 65536 readings.
+constexpr uint64_t MaxIncludedLines = 4000000;
 // Suggestions are looked for among at most this many labels, so that a
 // hundred misspellings in a huge generated source stay quick.
 constexpr size_t MaxSuggestionCandidates = 65536;
@@ -752,7 +755,7 @@ class TAssembler {
   std::deque<std::string> Texts;  // included files; they outlive every view into them
   std::deque<std::string> Kept;   // operands of expanded lines that fixups still need
   size_t MacroDepth = 0;
-  uint64_t Expansions = 0, ExpandedLines = 0;
+  uint64_t Expansions = 0, ExpandedLines = 0, IncludedLines = 0;
   std::map<std::string, std::unique_ptr<TMacro>, std::less<>> Macros;  // by lower-case name
   std::unique_ptr<TMacro> Defining;  // the macro whose body is being read
   size_t DefiningFrame = 0;
@@ -1987,6 +1990,11 @@ bool TAssembler::NextLine(std::string_view& line) {
     return true;
   }
   if (f.Pos >= f.Text.size()) return false;
+  if (Frames.size() > 1 && ++IncludedLines > MaxIncludedLines) {
+    Error(Here, 1, "included files hold more than " + std::to_string(MaxIncludedLines) + " lines in all");
+    Stop = true;
+    return false;
+  }
   const char end = f.CrOnly ? '\r' : '\n';
   size_t stop = f.Text.find(end, f.Pos);
   if (stop == std::string_view::npos) stop = f.Text.size();

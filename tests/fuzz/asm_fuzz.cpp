@@ -2,6 +2,8 @@
 // crashes, reports at most MaxAsmErrors errors in line order with places
 // inside the source, and an image without errors is one the loader builds
 // as valid, with every symbol's line and the listing within the source.
+// Every .include reads the input itself again under the name it gives, so
+// includes, their cycles and their depth are reached too.
 #include <algorithm>
 #include <string>
 #include <string_view>
@@ -26,14 +28,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view source(reinterpret_cast<const char*>(data), size);
   const uint32_t lines = uint32_t(std::count(source.begin(), source.end(), '\n')) + 1;
 
-  const TAsmResult r = Assemble(source);
+  TAsmOptions options;
+  options.FileName = "fuzz.s";
+  // A few reads reach every rule; more would only repeat the input.
+  int reads = 0;
+  options.ReadInclude = [source, &reads](const std::string&, const std::string& name, TAsmIncludeFile& file,
+                                         std::string& error) {
+    if (++reads > 8) {
+      error = "enough";
+      return false;
+    }
+    file.File = file.Identity = name;
+    file.Text = std::string(source);
+    return true;
+  };
+  const TAsmResult r = Assemble(source, options);
   FUZZ_CHECK(r.ErrorCount <= MaxAsmErrors);
   FUZZ_CHECK(r.Ok() || r.Sections.empty());
   size_t errors = 0;
   for (size_t k = 0; k < r.Diagnostics.size(); ++k) {
     const TAsmDiagnostic& d = r.Diagnostics[k];
+    // Included copies are the input again, so every line lies within it.
     FUZZ_CHECK(d.Line >= 1 && d.Line <= lines && d.Column >= 1 && !d.Message.empty());
-    if (k > 0) FUZZ_CHECK(r.Diagnostics[k - 1].Line <= d.Line);
+    FUZZ_CHECK(d.SourceLine >= 1 && d.SourceLine <= lines);
+    if (k > 0) FUZZ_CHECK(r.Diagnostics[k - 1].SourceLine <= d.SourceLine);
     errors += d.Severity == TAsmSeverity::Error;
   }
   FUZZ_CHECK(errors == r.ErrorCount);
@@ -45,7 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     words += s.Count;
   }
   FUZZ_CHECK(int64_t(words) <= MaxImageWords);
-  for (const TAsmSymbol& s : r.Symbols.Symbols) FUZZ_CHECK(s.Line >= 1 && s.Line <= lines);
+  for (const TAsmSymbol& s : r.Symbols.Symbols)
+    FUZZ_CHECK(s.Line >= 1 && s.Line <= lines && s.FileLine >= 1 && s.FileLine <= lines);
   if (words > MaxBuiltWords) return 0;
 
   ProgramLines.Assign(CodText(r));
@@ -54,7 +73,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (s.Kind == TSectionKind::Code || s.Kind == TSectionKind::Data)
       for (uint32_t k = 0; k < s.Count; ++k) {
         const uint32_t line = r.Symbols.LineAt(int32_t(uint32_t(s.Start) + k));
-        FUZZ_CHECK(line >= 1 && line <= lines);
+        // The literal pool alone has no line.
+        FUZZ_CHECK((line >= 1 && line <= lines) || (line == 0 && s.Line == 0));
       }
   ProgramLines.Clear();
   TheMemory.Clear();
