@@ -23,10 +23,10 @@ constexpr size_t MaxLabelsPerLine = 256;
 constexpr size_t MaxOperandsPerLine = 65536;
 // Lines that macro expansions feed the assembler in all: with the count of
 // expansions this bounds the time a macro that repeats itself can cost.
-constexpr uint64_t MaxExpandedLines = 4000000;
+constexpr uint64_t MaxExpandedLines = 1000000;
 // Lines that included files hold in all: a file that includes the next one
 // twice, sixteen deep, would otherwise cost 65536 readings.
-constexpr uint64_t MaxIncludedLines = 4000000;
+constexpr uint64_t MaxIncludedLines = 1000000;
 // Suggestions are looked for among at most this many labels, so that a
 // hundred misspellings in a huge generated source stay quick.
 constexpr size_t MaxSuggestionCandidates = 65536;
@@ -1964,7 +1964,12 @@ bool TAssembler::NextLine(std::string_view& line) {
     const std::string& body = f.Macro->Body[f.Next];
     f.LineNo = f.Macro->BodyLines[f.Next];
     ++f.Next;
-    // \name becomes the argument, \@ the number of this expansion.
+    // \name becomes the argument, \@ the number of this expansion; a
+    // line without either is read as it stands.
+    if (body.find('\\') == std::string::npos) {
+      line = body;
+      return true;
+    }
     f.Expanded.clear();
     for (size_t k = 0; k < body.size(); ++k) {
       if (body[k] != '\\' || k + 1 >= body.size()) {

@@ -1,7 +1,9 @@
 // Assembles a generated source of 1,000,000 lines (every instruction form,
 // labels, forward and backward branches, comments, words) and prints the
 // CPU and wall time of the best of three runs; the goal is under one
-// second.
+// second. Then the sources that must end with an error: a million macro
+// calls, a macro that calls itself twice, a file that includes itself
+// through another, and files that each include the next one twice.
 #include <cstdio>
 #include <string>
 
@@ -46,6 +48,47 @@ std::string MillionLineSource() {
   return s;
 }
 
+// Seconds of one assembly and whether it ended with exactly one error.
+void Limit(const char* what, const std::string& source, const TAsmOptions& options = {}) {
+  const double t0 = Seconds();
+  const TAsmResult result = Assemble(source, options);
+  const double t = Seconds() - t0;
+  std::printf("%-44s %.3f s, %zu error(s): %s\n", what, t, result.ErrorCount,
+              result.Diagnostics.empty() ? "" : result.Diagnostics[0].Message.c_str());
+}
+
+void Limits() {
+  std::string calls = ".code $800000\n.macro m\nnop\n.endm\n";
+  for (int k = 0; k < 1000000; ++k) calls += "m\n";
+  Limit("a million macro calls", calls);
+  Limit("a macro that calls itself twice", ".code $800000\n.macro m\nnop\nm\nm\n.endm\nm\n");
+  std::string body = ".code $800000\n.macro m\n";
+  for (int k = 0; k < 100; ++k) body += "nop\n";
+  body += ".endm\n";
+  for (int k = 0; k < 20000; ++k) body += "m\n";
+  Limit("20,000 calls of a macro of 100 lines", body);
+  // Files served from memory: a.s and b.s include each other; dK.s
+  // includes d(K+1).s twice, with a thousand words each.
+  TAsmOptions options;
+  options.FileName = "main.s";
+  options.ReadInclude = [](const std::string&, const std::string& name, TAsmIncludeFile& file, std::string&) {
+    file.File = file.Identity = name;
+    if (name == "a.s") file.Text = ".word 1\n.include \"b.s\"\n";
+    else if (name == "b.s") file.Text = ".include \"a.s\"\n";
+    else if (name == "main.s") file.Text = "";
+    else {
+      const int k = std::stoi(name.substr(1));
+      if (k == 15) return true;  // sixteen deep: within the depth limit
+      const std::string next = "d" + std::to_string(k + 1) + ".s";
+      file.Text = ".include \"" + next + "\"\n.include \"" + next + "\"\n";
+      for (int w = 0; w < 1000; ++w) file.Text += "nop\n";
+    }
+    return true;
+  };
+  Limit("a file that includes itself through another", ".code $800000\n.include \"a.s\"\n", options);
+  Limit("files that include the next one twice", ".code $800000\n.include \"d0.s\"\n", options);
+}
+
 }  // namespace
 
 int main() {
@@ -69,5 +112,7 @@ int main() {
   }
   std::printf("assemble %zu lines (%zu words, %.1f MiB of source): %.3f s CPU, %.3f s wall (best of 3), peak %.0f MiB\n",
               lines, words, double(source.size()) / (1 << 20), bestCpu, best, PeakMiB());
+  Limits();
+  std::printf("peak %.0f MiB\n", PeakMiB());
   return 0;
 }
