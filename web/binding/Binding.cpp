@@ -132,6 +132,7 @@ EMSCRIPTEN_KEEPALIVE const char* tv_init() {
   json mnemonics = json::array();
   for (const TInstruction& i : Instructions)
     if (!i.Alias) mnemonics.push_back(std::string(i.Mnemonic));
+  for (std::string_view p : AsmPseudoInstructions) mnemonics.push_back(std::string(p));
   json directives = json::array();
   for (std::string_view d : AsmDirectives) directives.push_back(std::string(d));
   return Answer({{"version", TAVORA_VERSION},

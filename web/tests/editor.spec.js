@@ -10,7 +10,7 @@ test('a broken source marks its errors at their lines and keeps the loaded progr
   const messages = page.getByRole('list', { name: 'Meldungen' }).getByRole('listitem');
   await expect(messages).toHaveText([
     "sum.s:3:9: error: unknown mnemonic 'foo'; expected an instruction or a directive",
-    "sum.s:4:24: error: unexpected 'j'; expected '+', '-' or the end of the operand",
+    "sum.s:4:24: error: missing ',' before 'junk', or an operator between the two values",
   ]);
   await expect(status(page)).toContainText('sum.s ist ungültig; das geladene Programm bleibt.');
   // The marks sit on the lines and columns the assembler named.

@@ -13,7 +13,10 @@ import { tags } from '@lezer/highlight';
 
 const registerPattern = /^r(?:[0-9]|[0-2][0-9]|3[01])$/i;
 const namePattern = /^[A-Za-z_.][A-Za-z0-9_.]*/;
-const numberPattern = /^[+-]?(?:\$[0-9a-fA-F]+|0[xX][0-9a-fA-F]+|[0-9]+)/;
+const numberPattern = /^[+-]?(?:\$[0-9a-fA-F]+|0[xX][0-9a-fA-F]+|0[bB][01]+|[0-9]+[bf]?)/;
+// Texts and characters with their escapes, as .ascii and 'A' are written.
+const stringPattern = /^"(?:[^"\\]|\\.)*"?/;
+const charPattern = /^'(?:[^'\\]|\\.)*'?/;
 
 /** A stream language for the given mnemonics and directives. */
 export function tavoraLanguage(mnemonics, directives) {
@@ -25,10 +28,14 @@ export function tavoraLanguage(mnemonics, directives) {
     token(stream, state) {
       if (stream.sol()) state.statement = false;
       if (stream.eatSpace()) return null;
-      if (stream.match(';') || stream.match('//')) {
+      if (stream.match(';') || stream.match('//') || (stream.column() === stream.indentation() && stream.match('#'))) {
         stream.skipToEnd();
         return 'comment';
       }
+      if (stream.match(stringPattern)) return 'string';
+      if (stream.match(charPattern)) return 'number';
+      // A local label: 1: ... 9:, written before its statement.
+      if (!state.statement && stream.match(/^[0-9]:/)) return 'labelName';
       if (stream.match(numberPattern)) return 'number';
       if (stream.match(namePattern)) {
         const word = stream.current();
@@ -63,6 +70,7 @@ const highlight = HighlightStyle.define([
   { tag: tags.meta, color: '#007070', fontWeight: 'bold' },
   { tag: tags.special(tags.variableName), color: '#7a1fa2' },
   { tag: tags.number, color: '#a84a00' },
+  { tag: tags.string, color: '#a84a00' },
   { tag: tags.comment, color: '#2e7d32', fontStyle: 'italic' },
   { tag: tags.labelName, color: '#8b1a1a', fontWeight: 'bold' },
 ]);
