@@ -180,3 +180,30 @@ TEST(AsTool, AListingThatCannotBeWrittenIsAnError) {
 }
 
 }  // namespace
+
+namespace {
+
+// The slips of a first program, as tavora-as reports them: one message
+// each, saying how to fix it, and none for the words after an unknown
+// section directive.
+TEST(AsTool, AStudentsSlipsGetOneMessageEachWithTheFix) {
+  TTempDir dir;
+  const std::string source = dir.File(
+      "first.s",
+      "\xef\xbb\xbf.text\nmain:  addi R1,R0,1\n       add R2,R1,R1\n.code $800000\n.header\nloop:  add R01,R01,5\n"
+      "       jr done\n       addi R1 R0,2\n       bnez R1,lop\n       addd R1,R1,R1\n       addi R1,R0,70000\n"
+      "done:  beqz R0,done\n");
+  const TProcessResult r = RunProcess(As, {source});
+  EXPECT_EQ(r.Status, 2);
+  EXPECT_EQ(r.Err,
+            source + ":1:1: error: unknown directive '.text'; a code section starts with .code ADDR, e.g. .code $800000\n" +
+            source + ":6:20: error: bad register '5'; use addi for an immediate\n" +
+            source + ":7:11: error: bad register 'done'; jr takes a register; to jump to a label write j done\n" +
+            source + ":8:15: error: missing ',' after 'R1'\n" +
+            source + ":9:16: error: undefined label 'lop'; did you mean loop?\n" +
+            source + ":10:8: error: unknown mnemonic 'addd'; expected an instruction or a directive; did you mean add?\n" +
+            source + ":11:19: error: immediate 70000 out of range -32768..65535; use li for a constant of any size\n"
+            "tavora-as: 7 error(s); no image written\n");
+}
+
+}  // namespace
