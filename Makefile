@@ -83,12 +83,13 @@ install: build
 package: build
 	cd $(BUILD) && cpack -G DEB
 
-# `make cosim`: every example through brennel, the testbench hdl/tb.v with
-# the reference design hdl/ref_core.v (Icarus Verilog) and tavora-cosim;
-# one line per example. A source without an image beside it is assembled.
-COSIM_IMAGES   = $(wildcard examples/*.cod)
+# `make cosim`: every example and every test program of hdl/test (the one
+# with every instruction among them) through the testbench hdl/tb.v with the
+# reference design hdl/ref_core.v (Icarus Verilog) and tavora-cosim; one
+# line each. A source without an image beside it is run as a source.
+COSIM_IMAGES   = $(wildcard examples/*.cod hdl/test/*.cod)
 COSIM_PROGRAMS = $(COSIM_IMAGES) $(filter-out $(COSIM_IMAGES:.cod=.s) $(COSIM_IMAGES:.cod=.asm), \
-                   $(wildcard examples/*.s examples/*.asm))
+                   $(wildcard examples/*.s examples/*.asm hdl/test/*.s hdl/test/*.asm))
 
 cosim: build
 	@hdl/cosim.sh -b $(BUILD) $(COSIM_PROGRAMS)

@@ -27,14 +27,17 @@
 //  clk, reset        clock; reset is synchronous and active high
 //  mem_addr          word address of this cycle's access (fetch, load or store)
 //  mem_rdata         the word at mem_addr, combinational (0xffffffff unmapped)
-//  mem_we, mem_wdata store mem_wdata at mem_addr at the rising clock edge
-//  ret_valid         one cycle per executed instruction; every ret_* output
-//                    is sampled at the rising clock edge while it is high
+//  mem_we, mem_wdata store mem_wdata at mem_addr in this cycle; the word is
+//                    there from the next cycle on
+//  ret_valid         one cycle per executed instruction; every output is
+//                    sampled just before the rising clock edge, so write
+//                    clocked registers with nonblocking assignments (<=)
 //  ret_pc, ret_word  the instruction's address and word
 //  ret_reg_we        the instruction writes a register other than R0
 //  ret_reg_num       ... which one (1..31)
 //  ret_reg_value     ... and the value written
-//  ret_mem_we        the instruction stores a word
+//  ret_mem_we        the instruction stores a word (made on the memory port
+//                    after the previous retire, at the latest in this cycle)
 //  ret_mem_addr      ... at this address
 //  ret_mem_value     ... this value
 `timescale 1ns / 1ns
@@ -138,7 +141,7 @@ module tavora_core (
   assign ret_reg_we    = ret_valid && write && dest != 5'd0;
   assign ret_reg_num   = dest;
   assign ret_reg_value = result;
-  assign ret_mem_we    = mem_we;
+  assign ret_mem_we    = ret_valid && store;
   assign ret_mem_addr  = a + imm;
   assign ret_mem_value = b;
 

@@ -39,7 +39,11 @@ const char* const UsageText =
     "\n"
     "options:\n"
     "  -p, --program         take EXPECTED as a program whatever its name\n"
-    "  -n, --max-steps N     run the program at most N instructions\n"
+    "  -n, --max-steps N     run the program at most N instructions; when it\n"
+    "                        reaches them: \"step limit reached: N instructions match\"\n"
+    "      --testbench FILE  what the testbench hdl/tb.v printed: a port fault it\n"
+    "                        found is reported at its step, and why it ended and\n"
+    "                        the signals it names when the design's log ends early\n"
     "      --tavora-run PATH the runner to use (default: the tavora-run beside\n"
     "                        this program, else the one on PATH)\n"
     "  -c, --context N       instructions shown before a difference (default 5)\n"
@@ -172,6 +176,50 @@ bool IsProgramName(std::string_view name) {
   return endsWith(".cod") || endsWith(".s") || endsWith(".asm");
 }
 
+void TTestbench::Add(std::string_view line) {
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  if (line.substr(0, 4) != "tb: ") return;  // the design's own output
+  std::string_view rest = line.substr(4);
+  auto text = [](std::string_view t) {
+    std::string out;
+    for (char c : t.substr(0, 300)) out += (c >= 32 && c < 127) ? c : '?';
+    return out;
+  };
+  if (rest.substr(0, 2) == "  ") {
+    if (InFault && Details.size() < 10) Details.push_back(text(rest.substr(2)));
+    return;
+  }
+  InFault = false;
+  constexpr std::string_view FaultAt = "fault at step ", InCycle = " in cycle ";
+  if (rest.substr(0, FaultAt.size()) == FaultAt) {
+    std::string_view after = rest.substr(FaultAt.size());
+    const size_t cycle = after.find(InCycle), colon = after.find(": ");
+    uint64_t step = 0;
+    bool digits = cycle > 0 && cycle != std::string_view::npos && cycle < 20 && colon != std::string_view::npos &&
+                  colon > cycle + InCycle.size();
+    for (size_t i = 0; digits && i < cycle; ++i) {
+      digits = after[i] >= '0' && after[i] <= '9';
+      step = step * 10 + uint64_t(after[i] - '0');
+    }
+    if (digits && step > 0 && FaultStep == 0) {
+      FaultStep = step;
+      FaultCycle = text(after.substr(cycle + InCycle.size(), colon - cycle - InCycle.size()));
+      Fault = text(after.substr(colon + 2));
+      InFault = true;
+    }
+    return;
+  }
+  constexpr std::string_view LookAtPrefix = "look at: ";
+  if (rest.substr(0, LookAtPrefix.size()) == LookAtPrefix) {
+    if (LookAt.size() < 10) LookAt.push_back(text(rest.substr(LookAtPrefix.size())));
+    return;
+  }
+  // What it used, printed at the start.
+  for (std::string_view start : {"memory file ", "+base=", "waveform "})
+    if (rest.substr(0, start.size()) == start) return;
+  End = text(rest);
+}
+
 namespace {
 
 // ---- the two logs ----
@@ -225,6 +273,8 @@ class TLogSource {
   // After the last line: false with a reason when whatever wrote the log
   // failed.
   virtual bool Finish(std::string&) { return true; }
+  // After Finish: the log ended because the run reached its step limit.
+  virtual bool AtStepLimit() const { return false; }
   // Stops whatever is still writing the log.
   virtual void Abandon() {}
 
@@ -257,6 +307,7 @@ class TRunnerSource : public TLogSource {
     kill(Child, SIGTERM);
     Wait();
   }
+  bool AtStepLimit() const override { return Status == 3; }
 
  private:
   int Wait() {
@@ -375,8 +426,12 @@ std::string Effect(const TLogLine& line) {
   return text.empty() ? "no register or memory write" : text;
 }
 
-// What differs first, in the order a reader checks a line.
-std::string Headline(const TLogLine& sim, const TLogLine& design) {
+// What differs first, in the order a reader checks a line; previous is the
+// step before, where both agreed.
+std::string Headline(const TLogLine& sim, const TLogLine& design, const TLogLine* previous) {
+  const auto same = [](const TLogLine& a, const TLogLine& b) { return a.Pc == b.Pc && a.Word == b.Word; };
+  if (previous && same(design, *previous) && !same(sim, *previous))
+    return "the design retired the instruction at $" + HexText(design.Pc, 8) + " again: a possible double retire";
   if (sim.Pc != design.Pc) return "the design executed another address";
   if (sim.Word != design.Word) return "the design executed another word at the same address";
   if (sim.Reg != design.Reg || sim.RegValue != design.RegValue) {
@@ -391,28 +446,78 @@ std::string Headline(const TLogLine& sim, const TLogLine& design) {
   return "the design stored another value";
 }
 
-void PrintDifference(std::FILE* out, uint64_t step, const std::string& headline, const TLogLine* sim,
-                     const TLogLine* design, const std::deque<TLogLine>& before) {
-  std::fprintf(out, "difference at step %llu: %s\n", static_cast<unsigned long long>(step), headline.c_str());
-  const TLogLine& shown = sim ? *sim : *design;
-  std::fprintf(out, "  instruction  %s\n", Listing(shown).c_str());
+// What the report shows about one step. A fault the testbench found
+// stands in for the design's line (its log stops before the step).
+struct TDifference {
+  uint64_t Step = 0;
+  std::string Headline;
+  const TLogLine* Sim = nullptr;
+  const TLogLine* Design = nullptr;
+  const TTestbench* Fault = nullptr;
+  const TTestbench* Ending = nullptr;  // why the testbench ended, when its log ends early
+};
+
+void PrintDifference(std::FILE* out, const TDifference& d, const std::deque<TLogLine>& before) {
+  std::fprintf(out, "difference at step %llu: %s\n", static_cast<unsigned long long>(d.Step), d.Headline.c_str());
+  // Without a line on either side only a fault is left to show.
+  const TLogLine* shown = d.Sim ? d.Sim : d.Design;
+  if (shown) std::fprintf(out, "  instruction  %s\n", Listing(*shown).c_str());
   auto side = [&](const char* who, const TLogLine* line, const char* none) {
     if (!line) {
       std::fprintf(out, "  %-11s  %s\n", who, none);
       return;
     }
     std::string what = Effect(*line);
-    if (line->Pc != shown.Pc || line->Word != shown.Word) what = Listing(*line) + "  ->  " + what;
+    if (line->Pc != shown->Pc || line->Word != shown->Word) what = Listing(*line) + "  ->  " + what;
     std::fprintf(out, "  %-11s  %s\n", who, what.c_str());
     std::fprintf(out, "  %-11s  %s\n", "", FormatLine(*line).c_str());
   };
-  side("simulator", sim, "(its log ends: it stopped before this step)");
-  side("design", design, "(its log ends: it did not execute this step)");
-  if (before.empty()) return;
-  std::fprintf(out, "before it:\n");
-  for (const TLogLine& line : before)
-    std::fprintf(out, "  %6llu  %-44s %s\n", static_cast<unsigned long long>(line.Step), Listing(line).c_str(),
-                 Effect(line).c_str());
+  side("simulator", d.Sim, "(its log ends: it stopped before this step)");
+  if (!d.Fault) side("design", d.Design, "(its log ends: it did not execute this step)");
+  if (d.Fault) {
+    const std::vector<std::string>& details = d.Fault->Details;
+    std::fprintf(out, "  %-11s  in cycle %s%s%s\n", "design", d.Fault->FaultCycle.c_str(), details.empty() ? "" : ": ",
+                 details.empty() ? "" : details[0].c_str());
+    for (size_t i = 1; i < details.size(); ++i) std::fprintf(out, "  %-11s  %s\n", "", details[i].c_str());
+  }
+  if (!before.empty()) {
+    std::fprintf(out, "before it:\n");
+    for (const TLogLine& line : before)
+      std::fprintf(out, "  %6llu  %-44s %s\n", static_cast<unsigned long long>(line.Step), Listing(line).c_str(),
+                   Effect(line).c_str());
+  }
+  if (const TTestbench* tb = d.Fault ? d.Fault : d.Ending) {
+    std::fprintf(out, "testbench: %s\n",
+                 tb->End.empty() ? "it printed no reason for its end (did the design call $finish or $stop?)"
+                                 : tb->End.c_str());
+    for (const std::string& signal : tb->LookAt) std::fprintf(out, "  look at: %s\n", signal.c_str());
+  }
+}
+
+// Reads what the testbench printed, a line at a time: the design's own
+// output in it may be long.
+bool ReadTestbench(const std::string& name, TTestbench& tb, std::string& error) {
+  std::FILE* file = std::fopen(name.c_str(), "rb");
+  std::error_code ec;
+  if (!file || std::filesystem::is_directory(name, ec)) {
+    error = "cannot read the testbench's output " + name + ": " + (file ? "it is a directory" : std::strerror(errno));
+    if (file) std::fclose(file);
+    return false;
+  }
+  std::string line;
+  for (int c; (c = getc_unlocked(file)) != EOF;) {
+    if (c != '\n') {
+      if (line.size() < 1000) line += char(c);
+      continue;
+    }
+    tb.Add(line);
+    line.clear();
+  }
+  if (!line.empty()) tb.Add(line);
+  const bool failed = std::ferror(file);
+  std::fclose(file);
+  if (failed) error = "cannot read the testbench's output " + name;
+  return !failed;
 }
 
 }  // namespace
@@ -424,13 +529,23 @@ int Compare(const TOptions& options, std::FILE* out, std::FILE* err) {
     return ExitUnreadable;
   };
   if (options.Expected == "-" && options.Actual == "-") return problem("only one log can come from standard input");
+  TTestbench bench;
+  const TTestbench* tb = nullptr;
+  if (!options.Testbench.empty()) {
+    if (!ReadTestbench(options.Testbench, bench, error)) return problem(error);
+    tb = &bench;
+  }
   std::unique_ptr<TLogSource> design = OpenLog(options.Actual, error);
-  if (!design) return problem(error);
+  if (!design) {
+    if (tb && !tb->End.empty()) error += " (the testbench: " + tb->End + ")";
+    return problem(error);
+  }
   std::unique_ptr<TLogSource> sim =
       options.ExpectedIsProgram ? StartRunner(options, error) : OpenLog(options.Expected, error);
   if (!sim) return problem(error);
 
   std::deque<TLogLine> before;
+  TLogLine previous;
   uint64_t matched = 0;
   for (;;) {
     TLogLine s, d;
@@ -441,23 +556,35 @@ int Compare(const TOptions& options, std::FILE* out, std::FILE* err) {
     if (rs == TRead::End && !sim->Finish(error)) return problem(error);
 
     const uint64_t step = matched + 1;
+    // The testbench stops before it logs the step where it found a fault.
+    if (rd == TRead::End && tb && tb->FaultStep == step) {
+      sim->Abandon();
+      TDifference fault{step, tb->Fault, rs == TRead::Line ? &s : nullptr, nullptr, tb, nullptr};
+      PrintDifference(out, fault, before);
+      return ExitDifference;
+    }
     if (rs == TRead::End && rd == TRead::End) {
       if (matched == 0) return problem("both logs are empty: nothing to compare");
-      std::fprintf(out, "match: %llu instructions\n", static_cast<unsigned long long>(matched));
+      if (sim->AtStepLimit())
+        std::fprintf(out, "step limit reached: %llu instructions match\n", static_cast<unsigned long long>(matched));
+      else
+        std::fprintf(out, "match: %llu instructions\n", static_cast<unsigned long long>(matched));
       return ExitMatch;
     }
     if (rs == TRead::End || rd == TRead::End || !(s == d)) {
       sim->Abandon();
       std::string headline = rd == TRead::End   ? "the design's log ends before the simulator's"
                              : rs == TRead::End ? "the design's log goes on after the simulator stopped"
-                                                : Headline(s, d);
+                                                : Headline(s, d, matched ? &previous : nullptr);
       if (matched == 0 && rd == TRead::End) headline += " (" + design->Name + " is empty)";
       if (matched == 0 && rs == TRead::End) headline += " (" + sim->Name + " is empty)";
-      PrintDifference(out, step, headline, rs == TRead::Line ? &s : nullptr, rd == TRead::Line ? &d : nullptr,
-                      before);
+      TDifference difference{step, headline, rs == TRead::Line ? &s : nullptr, rd == TRead::Line ? &d : nullptr,
+                             nullptr, rd == TRead::End ? tb : nullptr};
+      PrintDifference(out, difference, before);
       return ExitDifference;
     }
     ++matched;
+    previous = s;
     before.push_back(s);
     if (before.size() > size_t(options.Context)) before.pop_front();
   }
@@ -496,6 +623,9 @@ bool ParseArguments(int argc, char** argv, TOptions& options) {
       options.MaxSteps = uint64_t(number(value(), "step count", 1, INT32_MAX));
     } else if (arg == "-c" || arg == "--context") {
       options.Context = number(value(), "context", 0, 1000);
+    } else if (arg == "--testbench") {
+      options.Testbench = value();
+      if (options.Testbench.empty()) throw TUsageError{"empty testbench output file name"};
     } else if (arg == "--tavora-run") {
       options.Runner = value();
       if (options.Runner.empty()) throw TUsageError{"empty tavora-run path"};

@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace cosim {
 
@@ -30,7 +31,27 @@ struct TOptions {
   bool ExpectedIsProgram = false;  // from -p or the file name
   uint64_t MaxSteps = 0;           // passed to tavora-run; 0: none
   std::string Runner;              // tavora-run to use; empty: find it
+  std::string Testbench;           // what hdl/tb.v printed; empty: none
   int Context = 5;
+};
+
+// What the testbench hdl/tb.v printed about the end of its run: a port
+// fault ("tb: fault at step S in cycle C: MESSAGE" and detail lines
+// "tb:   ..."), the line that says why it ended, and the signals it names
+// ("tb: look at: ..."). Anything else it printed (the design's own output)
+// is left out.
+struct TTestbench {
+  uint64_t FaultStep = 0;  // 0: no fault
+  std::string FaultCycle, Fault;
+  std::vector<std::string> Details;
+  std::string End;  // empty when it printed no reason
+  std::vector<std::string> LookAt;
+
+  // Takes one line of the output (without its line feed).
+  void Add(std::string_view line);
+
+ private:
+  bool InFault = false;
 };
 
 struct TUsageError {
