@@ -163,6 +163,46 @@ TEST(CosimTool, RunsTheSimulatorOnAProgramItself) {
   EXPECT_EQ(limited.Out, "step limit reached: 7 instructions match\n");
 }
 
+// What a log line leaves out, from the program and the log before: a write
+// to R0 with the value the processor drops, and an address that no section
+// loads (a memory that fills gaps with 0 differs there).
+TEST(CosimTool, ReportNamesDroppedWritesToR0AndAddressesNoSectionLoads) {
+  TTempDir dir;
+  // lw R01,R30,$20 (a gap); sw R30,R30,$21; addi R00,R01,$0002; data at $800040.
+  const std::string program = dir.File(
+      "gap.cod", ".CODE\n$800000\n5\n$52455341\n$8FC10020\n$AFDE0021\n$24200002\n$1000FFFF\n"
+                 ".DATA\n$800040\n1\n$40\n");
+  const std::string load = "1 00800001 8fc10020 r01 ffffffff\n", store = "2 00800002 afde0021 m 00800021 00800000\n";
+  struct TCase {
+    std::string Design;
+    std::string Expected;  // part of the report
+  } cases[] = {
+      {"1 00800001 8fc10020 r01 00000000\n",
+       "  note         $00800020, which the instruction loads, is in a gap between sections: nothing is loaded there, "
+       "it reads $ffffffff until stored to\n"},
+      {"1 00800030 ffffffff\n",
+       "  note         $00800030, where the design went, is in a gap between sections: nothing is loaded there"},
+      {load + "2 00800002 afde0021 m 00900000 00800000\n",
+       "  note         $00900000, where the design stored, is outside every section: nothing is loaded there"},
+      {load + store + "3 00800003 24200002 r01 00000001\n",
+       "  simulator    R00 := $00000001 (dropped by the processor)\n"},
+  };
+  for (const TCase& c : cases) {
+    auto r = RunProcess(Cosim, {program, dir.File("design.log", c.Design)});
+    EXPECT_EQ(r.Status, 1) << r.Err;
+    EXPECT_NE(r.Out.find(c.Expected), std::string::npos) << c.Expected << "\n" << r.Out;
+  }
+  // The step that drops its write shows the value among the steps before.
+  const std::string log = dir.Path + "/sim.log";
+  ASSERT_EQ(RunProcess(TAVORA_RUN_PATH, {"--commit-log", log, program}).Status, 0);
+  std::string design = ReadFileText(log) + "4 00800005 00000000\n";
+  auto after = RunProcess(Cosim, {log, dir.File("long.log", design)});
+  EXPECT_NE(after.Out.find("       3  $00800003:  24200002   addi  R00,R01,$0002   R00 := $00000001 (dropped by the "
+                           "processor)\n"),
+            std::string::npos)
+      << after.Out;
+}
+
 // What the testbench printed: a port fault stands at its step (also after
 // a log that matches so far), why it ended follows a log that ends early,
 // and the design's own lines are left out.
@@ -277,6 +317,10 @@ TEST(CosimKit, BrokenDesignsAreCaughtAtTheFaultyInstruction) {
        "examples/factorial.cod",
        "difference at step 8: the design retired the instruction at $0080000a again: a possible double retire",
        "$0080000b:  afa40001   sw    R04,R29,$0001"},
+      // R0 is written like any register; the first read of it differs.
+      {"broken_r0.v", "if (write && dest != 5'd0) r[dest] <= result;", "if (write) r[dest] <= result;",
+       "hdl/test/every_instruction.cod", "difference at step 34: the design wrote another value",
+       "$00800022:  341b8000   ori   R27,R00,$8000"},
       // The state is not reset, so ret_valid is x in the first cycle.
       {"broken_reset.v", "state <= FETCH;\n      pc    <= 32'h00800001;", "pc    <= 32'h00800001;",
        "examples/factorial.cod", "difference at step 1: ret_valid is x (unknown)",

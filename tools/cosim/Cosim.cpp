@@ -18,6 +18,7 @@
 #include "CPU.h"
 #include "CommandLine.h"
 #include "Loader.h"
+#include "Program.h"
 #include "Text.h"
 
 extern char** environ;
@@ -412,13 +413,103 @@ std::unique_ptr<TLogSource> OpenLog(const std::string& name, std::string& error)
   return std::make_unique<TLogSource>(name, file);
 }
 
+// ---- what a log line leaves out ----
+
+// What an instruction does besides what its log line shows: a write to R0,
+// which the processor drops, and the address it loads from or stores to.
+struct TNote {
+  bool DropsR0 = false;
+  bool R0Known = true;  // false: a load whose word is not known here
+  uint32_t R0Value = 0;
+  bool Access = false, Load = false;
+  uint32_t Address = 0;
+};
+
+// The processor as the simulator's log leaves it, step by step: the
+// loader's start registers with every logged write, and, when the program
+// could be loaded here too, its memory with every logged store.
+class TMachine {
+ public:
+  TMachine() { Regs[30] = uint32_t(HeaderAddress); }
+
+  void LoadImage(const std::string& program) {
+    try {
+      const TAsmResult assembly = LoadAnyProgram(program, false);
+      HaveImage = IsSourceName(program) ? assembly.Ok() : !ProgramLines.empty();
+    } catch (const TFileOpenError&) {
+      HaveImage = false;  // the runner says why
+    }
+    Low = TheMemory.LowBound();
+    High = TheMemory.HighBound();
+  }
+
+  // What the line's instruction does, before it executes.
+  TNote NoteOf(const TLogLine& line) const {
+    TNote note;
+    struct TProbe {
+      const TMachine& Machine;
+      TNote& Note;
+      uint32_t Pc;
+      uint32_t PC() const { return Pc; }
+      void SetPC(uint32_t v) { Pc = v; }
+      uint32_t Reg(int i) const { return i == 0 ? 0 : Machine.Regs[i]; }
+      void SetReg(int i, uint32_t v) {
+        if (i != 0) return;
+        Note.DropsR0 = true;
+        Note.R0Value = v;
+        Note.R0Known = !Note.Load || Machine.HaveImage;
+      }
+      uint32_t Load(int32_t address) {
+        Note.Access = Note.Load = true;
+        Note.Address = uint32_t(address);
+        return Machine.HaveImage ? TheMemory.ReadWord(address) : 0;
+      }
+      void Store(int32_t address, uint32_t) {
+        Note.Access = true;
+        Note.Address = uint32_t(address);
+      }
+    } probe{*this, note, line.Pc};
+    ExecuteWord(probe, line.Word);
+    return note;
+  }
+
+  void Apply(const TLogLine& line) {
+    if (line.Reg) Regs[line.Reg] = line.RegValue;
+    if (line.Store && HaveImage) TheMemory.WriteWord(int32_t(line.Address), line.Value);
+  }
+
+  // Where an address lies when no word is there: "" when one is, or when
+  // the program's memory is not known here.
+  std::string Place(uint32_t address) const {
+    if (!HaveImage || TheMemory.FindWord(int32_t(address), false) >= 0) return {};
+    return int64_t(int32_t(address)) >= Low && int64_t(int32_t(address)) < High ? "in a gap between sections"
+                                                                                : "outside every section";
+  }
+
+ private:
+  uint32_t Regs[32] = {};
+  bool HaveImage = false;
+  int64_t Low = 0, High = 0;
+};
+
+// A line of the simulator's log with what it leaves out.
+struct TStep {
+  TLogLine Line;
+  TNote Note;
+};
+
 // ---- the report ----
 
 std::string Listing(const TLogLine& line) { return TheCPU.ListingText(int32_t(line.Pc), line.Word); }
 
-std::string Effect(const TLogLine& line) {
+std::string Effect(const TLogLine& line, const TNote& note) {
   std::string text;
-  if (line.Reg) text = "R" + TwoDigits(line.Reg) + " := $" + HexText(line.RegValue, 8);
+  if (line.Reg) {
+    text = "R" + TwoDigits(line.Reg) + " := $" + HexText(line.RegValue, 8);
+  } else if (note.DropsR0) {
+    text = "R00 := " + (note.R0Known ? "$" + HexText(note.R0Value, 8) : "the word at $" + HexText(note.Address, 8)) +
+           " (dropped by the processor)";
+  }
   if (line.Store) {
     if (!text.empty()) text += ", ";
     text += "[$" + HexText(line.Address, 8) + "] := $" + HexText(line.Value, 8);
@@ -457,7 +548,7 @@ struct TDifference {
   const TTestbench* Ending = nullptr;  // why the testbench ended, when its log ends early
 };
 
-void PrintDifference(std::FILE* out, const TDifference& d, const std::deque<TLogLine>& before) {
+void PrintDifference(std::FILE* out, const TDifference& d, const std::deque<TStep>& before, const TMachine& machine) {
   std::fprintf(out, "difference at step %llu: %s\n", static_cast<unsigned long long>(d.Step), d.Headline.c_str());
   // Without a line on either side only a fault is left to show.
   const TLogLine* shown = d.Sim ? d.Sim : d.Design;
@@ -467,13 +558,28 @@ void PrintDifference(std::FILE* out, const TDifference& d, const std::deque<TLog
       std::fprintf(out, "  %-11s  %s\n", who, none);
       return;
     }
-    std::string what = Effect(*line);
+    std::string what = Effect(*line, machine.NoteOf(*line));
     if (line->Pc != shown->Pc || line->Word != shown->Word) what = Listing(*line) + "  ->  " + what;
     std::fprintf(out, "  %-11s  %s\n", who, what.c_str());
     std::fprintf(out, "  %-11s  %s\n", "", FormatLine(*line).c_str());
   };
   side("simulator", d.Sim, "(its log ends: it stopped before this step)");
   if (!d.Fault) side("design", d.Design, "(its log ends: it did not execute this step)");
+  // An address where no section loaded anything reads like a load or
+  // program-counter fault; say so.
+  auto place = [&](uint32_t address, const char* what) {
+    const std::string where = machine.Place(address);
+    if (!where.empty())
+      std::fprintf(out, "  %-11s  $%s, %s, is %s: nothing is loaded there, it reads $ffffffff until stored to\n",
+                   "note", HexText(address, 8).c_str(), what, where.c_str());
+  };
+  if (d.Sim && d.Design && d.Design->Pc != d.Sim->Pc) place(d.Design->Pc, "where the design went");
+  if (shown) {
+    const TNote note = machine.NoteOf(*shown);
+    if (note.Access) place(note.Address, note.Load ? "which the instruction loads" : "where the instruction stores");
+  }
+  if (d.Design && d.Design->Store && (!d.Sim || !d.Sim->Store || d.Sim->Address != d.Design->Address))
+    place(d.Design->Address, "where the design stored");
   if (d.Fault) {
     const std::vector<std::string>& details = d.Fault->Details;
     std::fprintf(out, "  %-11s  in cycle %s%s%s\n", "design", d.Fault->FaultCycle.c_str(), details.empty() ? "" : ": ",
@@ -482,9 +588,9 @@ void PrintDifference(std::FILE* out, const TDifference& d, const std::deque<TLog
   }
   if (!before.empty()) {
     std::fprintf(out, "before it:\n");
-    for (const TLogLine& line : before)
-      std::fprintf(out, "  %6llu  %-44s %s\n", static_cast<unsigned long long>(line.Step), Listing(line).c_str(),
-                   Effect(line).c_str());
+    for (const TStep& step : before)
+      std::fprintf(out, "  %6llu  %-44s %s\n", static_cast<unsigned long long>(step.Line.Step),
+                   Listing(step.Line).c_str(), Effect(step.Line, step.Note).c_str());
   }
   if (const TTestbench* tb = d.Fault ? d.Fault : d.Ending) {
     std::fprintf(out, "testbench: %s\n",
@@ -544,7 +650,9 @@ int Compare(const TOptions& options, std::FILE* out, std::FILE* err) {
       options.ExpectedIsProgram ? StartRunner(options, error) : OpenLog(options.Expected, error);
   if (!sim) return problem(error);
 
-  std::deque<TLogLine> before;
+  TMachine machine;
+  if (options.ExpectedIsProgram) machine.LoadImage(options.Expected);
+  std::deque<TStep> before;
   TLogLine previous;
   uint64_t matched = 0;
   for (;;) {
@@ -560,7 +668,7 @@ int Compare(const TOptions& options, std::FILE* out, std::FILE* err) {
     if (rd == TRead::End && tb && tb->FaultStep == step) {
       sim->Abandon();
       TDifference fault{step, tb->Fault, rs == TRead::Line ? &s : nullptr, nullptr, tb, nullptr};
-      PrintDifference(out, fault, before);
+      PrintDifference(out, fault, before, machine);
       return ExitDifference;
     }
     if (rs == TRead::End && rd == TRead::End) {
@@ -580,13 +688,14 @@ int Compare(const TOptions& options, std::FILE* out, std::FILE* err) {
       if (matched == 0 && rs == TRead::End) headline += " (" + sim->Name + " is empty)";
       TDifference difference{step, headline, rs == TRead::Line ? &s : nullptr, rd == TRead::Line ? &d : nullptr,
                              nullptr, rd == TRead::End ? tb : nullptr};
-      PrintDifference(out, difference, before);
+      PrintDifference(out, difference, before, machine);
       return ExitDifference;
     }
     ++matched;
     previous = s;
-    before.push_back(s);
+    before.push_back({s, machine.NoteOf(s)});
     if (before.size() > size_t(options.Context)) before.pop_front();
+    machine.Apply(s);
   }
 }
 
