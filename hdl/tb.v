@@ -609,7 +609,7 @@ module tb;
       if (cycles == wait_end) begin
         $sformat(reason, "cycle limit after %0d instructions: none retired in the last %0d cycles (+max_wait)", steps,
                  max_wait);
-        $display("tb: %0s (%0d cycles)", reason, cycles);
+        $display("tb: %0s, up to cycle %0d", reason, cycles);
         print_signals;
         finish(0);
       end
