@@ -26,7 +26,9 @@ constexpr size_t MaxBuiltWords = size_t(1) << 16;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > MaxInput) return 0;
   const std::string_view source(reinterpret_cast<const char*>(data), size);
-  const uint32_t lines = uint32_t(std::count(source.begin(), source.end(), '\n')) + 1;
+  // A source without any LF ends its lines with CR alone.
+  const char end = source.find('\n') == std::string_view::npos ? '\r' : '\n';
+  const uint32_t lines = uint32_t(std::count(source.begin(), source.end(), end)) + 1;
 
   TAsmOptions options;
   options.FileName = "fuzz.s";
