@@ -800,8 +800,8 @@ class TAssembler {
   void DefineMacro(std::string_view operands, const char* operandsAt, const char* nameAt);
   void Expand(const TMacro& macro, const char* nameAt, const TOperandList& ops);
   bool MissingComma(const TOperandList& ops);
-  std::optional<uint32_t> Register(std::string_view name, const TOperandList& ops, size_t k,
-                                   const char* why = nullptr);
+  // The register that operand k names; an error (`why`, when given) if none.
+  std::optional<uint32_t> Register(const TOperandList& ops, size_t k, const char* why = nullptr);
 
   std::optional<int64_t> Dot() const;
   TFound Lookup(std::string_view name, int64_t& v, std::string& error, uint32_t snapshot) const;
@@ -951,7 +951,9 @@ int64_t TAssembler::Reserve(uint64_t count, const char* at) {
   s.Words.resize(s.Words.size() + count);
   s.Count = uint32_t(s.Words.size());
   if (count > 0) {
-    const TAsmRangeKind kind = Pseudo || Expanding() ? TAsmRangeKind::Expanded : TAsmRangeKind::Plain;
+    const TAsmRangeKind kind = Pseudo || (Expanding() && !DataStatement) ? TAsmRangeKind::Expanded
+                               : Expanding()                             ? TAsmRangeKind::ExpandedData
+                                                                         : TAsmRangeKind::Plain;
     R.Symbols.Ranges.push_back({int32_t(s.Start + offset), uint32_t(count), Here.Top, uint32_t(Section),
                                 uint32_t(offset), Here.File, Here.Line, kind});
     // Data words right after an instruction that goes on: execution runs
@@ -1142,18 +1144,10 @@ bool TAssembler::MissingComma(const TOperandList& ops) {
   return false;
 }
 
-std::optional<uint32_t> TAssembler::Register(std::string_view name, const TOperandList& ops, size_t k,
-                                             const char* why) {
+std::optional<uint32_t> TAssembler::Register(const TOperandList& ops, size_t k, const char* why) {
   const auto& [op, at] = ops[k];
   if (auto r = RegisterNumber(op)) return r;
-  std::string message = "bad register " + Quoted(op) + "; expected R0..R31";
-  if (why) {
-    message = std::string(why);
-  } else if (!op.empty() && (IsDigit(op[0]) || op[0] == '$' || op[0] == '-' || op[0] == '\'')) {
-    message += "; a register is written R0..R31, a number belongs to an instruction with an immediate";
-  }
-  (void)name;
-  Error(at, message);
+  Error(at, why ? std::string(why) : "bad register " + Quoted(op) + "; expected R0..R31");
   return std::nullopt;
 }
 
@@ -1189,7 +1183,7 @@ void TAssembler::Instruction(const TInstruction& ins, std::string_view name, con
         why = "bad register " + Quoted(op) + "; " + lower + " tests a register, as in " + lower + " R01," +
               std::string(ops[1].first);
     }
-    if (auto r = Register(name, ops, k, why.empty() ? nullptr : why.c_str())) {
+    if (auto r = Register(ops, k, why.empty() ? nullptr : why.c_str())) {
       regs[k] = *r;
     } else {
       ok = false;
@@ -1262,7 +1256,7 @@ bool TAssembler::PseudoInstruction(std::string_view key, std::string_view name, 
   for (size_t k = 0; k < kinds.size(); ++k) {
     const std::string_view op = ops[k].first;
     if (kinds[k] == 'R') {
-      if (auto r = Register(name, ops, k)) regs[k] = *r;
+      if (auto r = Register(ops, k)) regs[k] = *r;
       else ok = false;
       continue;
     }
@@ -1366,7 +1360,6 @@ bool TAssembler::PseudoInstruction(std::string_view key, std::string_view name, 
              (less ? bnez : beqz).Encode(s, 0, 0, 0)};
     valueWord = 6;
   }
-  (void)valueIndex;
   Pseudo = true;
   const int64_t offset = Reserve(words.size(), nameAt);
   Pseudo = false;
@@ -2400,6 +2393,7 @@ std::string ListingText(const TAsmResult& result, std::string_view source) {
       const TAsmSection& s = result.Sections[r.Section];
       const bool reserved = s.Kind == TSectionKind::Ds || s.Kind == TSectionKind::Mem;
       const bool expanded = r.Kind == TAsmRangeKind::Expanded && !reserved;
+      const bool data = r.Kind == TAsmRangeKind::ExpandedData;
       if (expanded && r.File != 0 && (r.File != shownFile || r.FileLine != shownLine)) {
         out.append(20, ' ');
         place(r);
@@ -2413,7 +2407,7 @@ std::string ListingText(const TAsmResult& result, std::string_view source) {
         if (expanded) {
           out += "          ";
           out += TheCPU.Disassemble(int32_t(uint32_t(r.Address) + w), value);
-        } else if (w == 0) {
+        } else if (w == 0 && !data) {
           place(r);
         }
         while (!out.empty() && out.back() == ' ') out.pop_back();

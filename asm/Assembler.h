@@ -1,7 +1,7 @@
 // tavora_asm: turns a source in the code view's own language into the
 // sections of a program image, with diagnostics and a symbol table.
 //
-// The language, as a user writes it (docs/assembler.md has every detail):
+// The language, as a user writes it:
 // - One statement per line; lines end with LF, CRLF, or CR alone in a file
 //   without any LF. A comment runs from ';' or '//' to the end of the line,
 //   or is a whole line starting with '#'. A UTF-8 byte-order mark at the
@@ -130,7 +130,8 @@ struct TAsmSymbol {
 // How a range's words came from its line.
 enum class TAsmRangeKind : uint8_t {
   Plain,     // the statement's own words
-  Expanded,  // a pseudo-instruction's or a macro's words
+  Expanded,  // a pseudo-instruction's or a macro's instructions
+  ExpandedData,  // a macro's data words
   Pool,      // the literal pool of li and la
 };
 

@@ -207,6 +207,19 @@ INSTANTIATE_TEST_SUITE_P(
                     "t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in "
                     "macro m called from t.s:3, in macro m called from t.s:3, in macro m called from t.s:5)\n"}));
 
+TEST(MacroListing, ExpansionsUnderTheirCall) {
+  const std::string source = ".code $10\n.macro cell v\n  addi R1,R0,\\v\n  .word \\v\n.endm\n  cell 7\n";
+  EXPECT_EQ(ListingText(::Assemble(source), source),
+            "                           1  .code $10\n"
+            "                           2  .macro cell v\n"
+            "                           3    addi R1,R0,\\v\n"
+            "                           4    .word \\v\n"
+            "                           5  .endm\n"
+            "                           6    cell 7\n"
+            "$00000010:  24010007            addi  R01,R00,$0007\n"
+            "$00000011:  00000007\n");
+}
+
 // A macro that calls itself twice, and a million calls: a clear error after
 // the expansion limit, quickly.
 TEST(MacroLimits, ExpansionsAreBounded) {
