@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <unordered_set>
 
 #include "CPU.h"
 #include "Instructions.h"
@@ -765,7 +766,7 @@ class TAssembler {
   std::array<std::vector<int64_t>, 9> Locals;
   std::vector<std::array<uint32_t, 9>> LocalSnapshots;
   size_t LocalCount = 0;
-  std::vector<std::string> Silenced;  // labels of broken sections: their uses give no error
+  std::unordered_set<std::string> Silenced;  // labels of broken sections: their uses give no error
   int Scratch = -1;
   bool FallsThrough = false;  // the last word of the open section is an instruction that goes on
   bool Pseudo = false;        // the statement is a pseudo-instruction
@@ -912,7 +913,7 @@ std::optional<int64_t> TAssembler::ValueNow(std::string_view text, const char* a
   }
   if (e.State == TExpr::Deferred) {
     const std::string_view name = NameAt(text, e.Offset);
-    if (std::find(Silenced.begin(), Silenced.end(), name) == Silenced.end())
+    if (!Silenced.count(std::string(name)))
       Error(at + e.Offset, name.size() == 2 && IsDigit(name[0])
                                ? Quoted(name) + " names a label further down; this value must be known here"
                                : Quoted(name) + " is not defined above this line; this value must be known here" +
@@ -1870,7 +1871,7 @@ void TAssembler::Line(std::string_view text) {
       } else if (value) {
         DefineLabel(label, at, *value);
       } else if (Section == BrokenSection) {
-        Silenced.emplace_back(label);
+        if (Silenced.size() < MaxSymbols) Silenced.emplace(label);
       } else {
         Error(at, "label " + Quoted(label) + " outside any section; start one with .code ADDR or .data ADDR");
       }
@@ -1937,7 +1938,7 @@ void TAssembler::Line(std::string_view text) {
         if (sectionStart >= 0 && IsDigit(label[0])) DefineLocal(label[0], at, sectionStart);
         else if (sectionStart >= 0) DefineLabel(label, at, sectionStart);
         else if (IsDigit(label[0])) DefineLocal(label[0], at, std::nullopt);
-        else Silenced.emplace_back(label);
+        else if (Silenced.size() < MaxSymbols) Silenced.emplace(label);
       }
     }
     return;
@@ -2027,7 +2028,7 @@ void TAssembler::ResolveFixups() {
         dot);
     if (e.State == TExpr::Deferred) {
       const std::string_view name = NameAt(f.Text, e.Offset);
-      if (std::find(Silenced.begin(), Silenced.end(), name) == Silenced.end())
+      if (!Silenced.count(std::string(name)))
         Error(f.Where, f.Column + uint32_t(e.Offset), "undefined label " + Quoted(name) + LabelSuggestion(name));
       continue;
     }
