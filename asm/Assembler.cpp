@@ -2235,7 +2235,8 @@ uint32_t TAsmSymbols::LineAt(int32_t address) const {
 TAsmResult Assemble(std::string_view source, const TAsmOptions& options) { return TAssembler(source, options).Run(); }
 
 std::string DiagnosticText(const std::string& file, const TAsmDiagnostic& d) {
-  auto name = [&](const std::string& f) { return f.empty() ? file : f; };
+  // Included files' names come from the source: shown as its text is.
+  auto name = [&](const std::string& f) { return f.empty() ? file : Printable(f); };
   std::string text = name(d.File) + ":" + std::to_string(d.Line) + ":" + std::to_string(d.Column) +
                      (d.Severity == TAsmSeverity::Error ? ": error: " : ": warning: ") + d.Message;
   for (size_t k = 0; k < d.Context.size(); ++k) {

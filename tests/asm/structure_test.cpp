@@ -92,6 +92,18 @@ TEST(Include, MissingFilesCyclesAndDepthAreErrorsAtTheInclude) {
   }
 }
 
+// A file name that is not UTF-8 appears in messages as \xNN, like the
+// source text does.
+TEST(Include, MessagesShowAFileNameThatIsNotUtf8Readably) {
+  TTempDir dir;
+  Put(dir, "b\xe9.s", "bad\n");
+  Put(dir, "main.s", ".code 0\n.include \"b\xe9.s\"\n");
+  const TProcessResult r = RunIn(dir.Path, {"-o", "-", "main.s"});
+  EXPECT_EQ(r.Err.substr(0, r.Err.find("tavora-as:")),
+            "b\\xe9.s:1:1: error: unknown mnemonic 'bad'; expected an instruction or a directive (included from "
+            "main.s:2)\n");
+}
+
 TEST(Include, TheScratchRegisterOfAFileEndsWithIt) {
   TTempDir dir;
   Put(dir, "lib.s", ".scratch R27\nx: blt R1,R2,x\n");
