@@ -297,7 +297,8 @@ void TSessionFeatures::Reload() {
   bool valid = false;
   try {
     text = ReadSourceFile(QFile::encodeName(name).toStdString());
-    valid = IsSourceName(name.toStdString()) ? Assemble(text).Ok() : ImageTextIsValid(std::move(text));
+    const std::string file = QFile::encodeName(name).toStdString();
+    valid = IsSourceName(file) ? Assemble(text, SourceFileOptions(file)).Ok() : ImageTextIsValid(std::move(text));
   } catch (const std::exception&) {
     Note(QString("%1 kann nicht gelesen werden; das geladene Programm bleibt.").arg(shortName));
     return;

@@ -39,6 +39,11 @@ cpSync(join(wasmDir, 'tavora.wasm'), join(site, 'tavora.wasm'));
 const examples = readdirSync(join(root, 'examples')).filter((f) => f.endsWith('.s')).sort();
 for (const name of examples) cpSync(join(root, 'examples', name), join(site, 'examples', name));
 writeFileSync(join(site, 'examples/index.json'), JSON.stringify(examples) + '\n');
+// The examples' library, which sources reach with .include "lib/NAME.s".
+mkdirSync(join(site, 'examples/lib'), { recursive: true });
+const library = readdirSync(join(root, 'examples/lib')).filter((f) => f.endsWith('.s')).sort().map((f) => `lib/${f}`);
+for (const name of library) cpSync(join(root, 'examples', name), join(site, 'examples', name));
+writeFileSync(join(site, 'examples/library.json'), JSON.stringify(library) + '\n');
 
 let total = 0;
 const walk = (dir) => {

@@ -7,6 +7,7 @@
 // cached block as it was, so what a page shows never changes what a
 // program computes where blocks overlap.
 #include <emscripten/emscripten.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -195,6 +196,28 @@ EMSCRIPTEN_KEEPALIVE const char* tv_load(const char* name, const char* text, int
       symbols.push_back({{"name", s.Name}, {"value", s.Value}, {"line", s.Line}, {"label", s.Label}});
   result["symbols"] = symbols;
   return Answer(result);
+}
+
+// Puts a file beside the sources the page loads, so that an .include of
+// its relative path finds it (the examples' library). Only a plain relative
+// path of names is taken; false otherwise or when it cannot be written.
+EMSCRIPTEN_KEEPALIVE int tv_put_file(const char* path, const char* text, int length) {
+  const std::string relative = path;
+  if (relative.empty() || relative.size() > 200 || relative.front() == '/' || relative.back() == '/') return 0;
+  std::string folder = "/tmp";
+  size_t start = 0;
+  while (true) {
+    const size_t slash = relative.find('/', start);
+    const std::string part = relative.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+    if (part.empty() || part == "." || part == "..") return 0;
+    if (slash == std::string::npos) break;
+    folder += "/" + part;
+    mkdir(folder.c_str(), 0777);
+    start = slash + 1;
+  }
+  std::ofstream out("/tmp/" + relative, std::ios::binary | std::ios::trunc);
+  out.write(text, length);
+  return out.good() ? 1 : 0;
 }
 
 // The image text of the last source assembled without errors ("" for none).

@@ -27,6 +27,14 @@ test('an example loads from "Beispiele" and single steps follow it', async ({ pa
   await expect(register(page, 'R04')).not.toHaveClass(/changed/);
 });
 
+test('an example that includes the examples\' library assembles and runs in the page', async ({ page }) => {
+  await openPage(page);
+  await page.getByRole('combobox', { name: 'Beispiele' }).selectOption('strings.s');
+  await expect(status(page)).toContainText('strings.s assembliert');
+  await page.getByRole('button', { name: 'Schnell ausführen' }).click();
+  await expect(register(page, 'R01')).toHaveValue('$0000000e');
+});
+
 test('a click in the margin sets a breakpoint and Starten runs to it', async ({ page }) => {
   await openPage(page);
   await clickMargin(page, '$00800005');

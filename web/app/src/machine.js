@@ -15,6 +15,7 @@ export class Machine {
     this._init = json('tv_init');
     this._load = m.cwrap('tv_load', 'string', ['string', 'number', 'number']);
     this._cod = m.cwrap('tv_cod', 'string', []);
+    this._putFile = m.cwrap('tv_put_file', 'number', ['string', 'number', 'number']);
     this._reset = json('tv_reset');
     this._step = json('tv_step');
     this._runFast = json('tv_run_fast', ['number', 'number']);
@@ -44,6 +45,21 @@ export class Machine {
     try {
       this.module.HEAPU8.set(bytes, p);
       return JSON.parse(this._load(name, p, bytes.length));
+    } finally {
+      this.module._free(p);
+    }
+  }
+
+  /**
+   * Puts a file (a relative path such as "lib/text.s") beside the loaded
+   * sources, for their .include; false when the path is not a plain one.
+   */
+  putFile(path, text) {
+    const bytes = typeof text === 'string' ? new TextEncoder().encode(text) : text;
+    const p = this.module._malloc(Math.max(1, bytes.length));
+    try {
+      this.module.HEAPU8.set(bytes, p);
+      return this._putFile(path, p, bytes.length) !== 0;
     } finally {
       this.module._free(p);
     }

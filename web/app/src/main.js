@@ -655,7 +655,13 @@ async function start() {
   if (location.hash) history.replaceState(null, '', location.pathname + location.search);
 
   const examplesPromise = fetchText('examples/index.json').then((t) => JSON.parse(t)).catch(() => []);
+  const libraryPromise = fetchText('examples/library.json').then((t) => JSON.parse(t)).catch(() => []);
   const init = await client.call('init');
+  // The examples' library beside every source, for .include "lib/...".
+  for (const path of (await libraryPromise).filter((n) => typeof n === 'string')) {
+    const text = await fetchText(`examples/${path.split('/').map(encodeURIComponent).join('/')}`).catch(() => null);
+    if (text !== null) await client.call('putFile', { path, text });
+  }
   page.info = init.info;
   editor.setLanguage(page.info.mnemonics, page.info.directives);
   const examples = (await examplesPromise).filter((n) => typeof n === 'string');

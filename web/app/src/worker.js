@@ -163,6 +163,7 @@ const commands = {
     return { info: machine.info };
   },
   load,
+  putFile({ path, text }) { return machine.putFile(path, text); },
   // The code view's top comes only when the page moved it itself; otherwise
   // the worker's own (which follows the counter) stays.
   view(next) {

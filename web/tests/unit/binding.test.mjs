@@ -59,3 +59,19 @@ test('an image the loader refuses is reported as invalid with its German message
   assert.equal(good.invalid, false);
   assert.deepEqual(good.messages, []);
 });
+
+test('a source finds the files put beside it through .include, and only plain relative paths are taken', async () => {
+  const m = await newMachine();
+  const lib = readFileSync(new URL('../../../examples/lib/text.s', import.meta.url), 'utf8');
+  const strings = readFileSync(new URL('../../../examples/strings.s', import.meta.url), 'utf8');
+  assert.equal(m.load('strings.s', strings).ok, false);  // no library yet
+  assert.equal(m.putFile('lib/text.s', lib), true);
+  for (const bad of ['../text.s', '/etc/x.s', 'lib/../../x.s', 'lib//x.s', '', 'lib/']) {
+    assert.equal(m.putFile(bad, 'x'), false, bad);
+  }
+  assert.equal(m.load('strings.s', strings).ok, true);
+  let r;
+  do r = m.runFast(0, 20); while (r.stop === 'interrupted');
+  assert.equal(r.stop, 'idle-loop');
+  assert.equal(m.state().regs[1], 14);
+});
