@@ -60,6 +60,17 @@ class SourceTest : public QObject {
     }
   }
 
+  // A source with an .include, a macro, strings and call/ret, opened as a
+  // student would: Shift+F9 runs it to its idle loop.
+  void exampleWithTheLanguagesConveniencesRuns() {
+    auto* f = Start({QString(EXAMPLES_DIR) + "/strings.s"});
+    QCOMPARE(ShownMessages(), QStringList());
+    QTest::keyClick(f, Qt::Key_F9, Qt::ShiftModifier);
+    QCOMPARE(TheState.GetReg(1), 14);
+    // buffer follows the 15 words of greeting at $800200.
+    QCOMPARE(TheMemory.ReadWord(0x80020f), uint32_t('!'));
+  }
+
   void sourceWithoutHeaderWarnsLikeAnImage() {
     Start({File("nohead.s", ".code $800001\nbeqz R00,.\n")});
     // The load and the reset after it both build the image.
