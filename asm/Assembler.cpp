@@ -1,4 +1,4 @@
-#include "Assembler.h"
+#include "asm/Assembler.h"
 
 #include <algorithm>
 #include <array>
@@ -9,9 +9,9 @@
 #include <optional>
 #include <unordered_set>
 
-#include "CPU.h"
-#include "Instructions.h"
-#include "Loader.h"
+#include "core/CPU.h"
+#include "core/Instructions.h"
+#include "core/Loader.h"
 
 namespace {
 

@@ -68,7 +68,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "Loader.h"
+#include "core/Loader.h"
 
 constexpr size_t MaxAsmErrors = 100;
 // Bounds that keep a source that includes or expands itself finite.

@@ -1,4 +1,4 @@
-#include "Program.h"
+#include "asm/Program.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,7 +9,7 @@
 #include <memory>
 #include <system_error>
 
-#include "Loader.h"
+#include "core/Loader.h"
 
 std::string SourceFileName;
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "Assembler.h"
+#include "asm/Assembler.h"
 
 // The source that resets assemble again; empty while an image is loaded.
 extern std::string SourceFileName;

@@ -1,6 +1,6 @@
-#include "SourceView.h"
+#include "asm/SourceView.h"
 
-#include "Loader.h"
+#include "core/Loader.h"
 
 TLabelIndex LabelsByAddress(const TAsmSymbols& symbols) {
   TLabelIndex labels;

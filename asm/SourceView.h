@@ -9,7 +9,7 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "Assembler.h"
+#include "asm/Assembler.h"
 
 // The first label of each address, in the order the source defines them.
 using TLabelIndex = std::unordered_map<int32_t, std::string>;

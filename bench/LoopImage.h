@@ -7,7 +7,7 @@
 #include <iterator>
 #include <string>
 
-#include "CPU.h"
+#include "core/CPU.h"
 
 namespace bench {
 

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "CPU.h"
+#include "core/CPU.h"
 
 namespace bench {
 

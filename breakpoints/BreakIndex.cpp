@@ -1,4 +1,4 @@
-#include "BreakIndex.h"
+#include "breakpoints/BreakIndex.h"
 
 #include <algorithm>
 

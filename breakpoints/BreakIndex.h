@@ -19,7 +19,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "BreakPoint.h"
+#include "breakpoints/BreakPoint.h"
 
 class TBreakIndex {
  public:

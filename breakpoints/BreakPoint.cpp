@@ -1,4 +1,4 @@
-#include "BreakPoint.h"
+#include "breakpoints/BreakPoint.h"
 
 #include <algorithm>
 

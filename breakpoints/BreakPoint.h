@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "CPU.h"
+#include "core/CPU.h"
 
 class TBreakPoint {
  public:

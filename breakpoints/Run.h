@@ -6,8 +6,8 @@
 #include <optional>
 #include <type_traits>
 
-#include "BreakIndex.h"
-#include "BreakPoint.h"
+#include "breakpoints/BreakIndex.h"
+#include "breakpoints/BreakPoint.h"
 
 enum class TStopReason { BreakPoint, StopOpcode, IdleLoop, StepLimit, Interrupted };
 

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <string>
 
-#include "Memory.h"
-#include "State.h"
-#include "Text.h"
+#include "core/Memory.h"
+#include "core/State.h"
+#include "core/Text.h"
 
 constexpr int32_t HeaderAddress = 0x800000;
 constexpr uint32_t HeaderWord = 0x52455341;  // "RESA"
@@ -50,6 +50,7 @@ extern TCPU TheCPU;
 // and TheMemory; the fast run on a copy of the registers held in locals.
 template <class M>
 [[gnu::always_inline]] inline bool ExecuteWord(M& m, const uint32_t w) {
+  // clang-format off: one line per operation, as a table
   m.SetPC(m.PC() + 1);
 
   const uint32_t a = m.Reg(int((w >> 21) & 31));
@@ -93,6 +94,7 @@ template <class M>
     case 43: m.Store(int32_t(a + imm), m.Reg(rb)); return true;
     default: break;  // illegal opcodes, the stop opcode included
   }
+  // clang-format on
   return false;
 }
 

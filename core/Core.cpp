@@ -1,7 +1,7 @@
 // The single instances of the simulator core, created at program start in
 // this order before any window exists (one translation unit fixes the order).
-#include "CPU.h"
-#include "Loader.h"
+#include "core/CPU.h"
+#include "core/Loader.h"
 
 TDisplayHooks DisplayHooks;
 TMemory TheMemory;

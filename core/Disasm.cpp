@@ -1,8 +1,8 @@
 // Assembler text of instruction words and the lines of the code listing.
 #include <cstring>
 
-#include "CPU.h"
-#include "Instructions.h"
+#include "core/CPU.h"
+#include "core/Instructions.h"
 
 namespace {
 

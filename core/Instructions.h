@@ -46,6 +46,7 @@ struct TInstruction {
   }
 };
 
+// clang-format off: two rows a line, in code order
 inline constexpr TInstruction Instructions[] = {
     {"slli", TOperands::RcRa, 0, false},      {"srli", TOperands::RcRa, 2, false},
     {"sub", TOperands::RcRaRb, 32, false},    {"add", TOperands::RcRaRb, 33, false},
@@ -64,6 +65,7 @@ inline constexpr TInstruction Instructions[] = {
     {"slei", TOperands::RbRaImm, 30, false},  {"seti", TOperands::Rb, 31, false},
     {"lw", TOperands::RbRaImm, 35, false},    {"sw", TOperands::RbRaImm, 43, false},
 };
+// clang-format on
 
 inline constexpr int InstructionCount = int(std::size(Instructions));
 

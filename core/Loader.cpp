@@ -1,4 +1,4 @@
-#include "Loader.h"
+#include "core/Loader.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,7 +8,7 @@
 #include <new>
 
 
-#include "CPU.h"
+#include "core/CPU.h"
 
 const char* const InvalidFileMessage = "Die angegebene Datei einhält ungültige Daten.";
 const char* const HeaderWarning = "Warnung: Das Programm hat keinen gültigen RESA-Header.";

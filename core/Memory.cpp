@@ -1,4 +1,4 @@
-#include "Memory.h"
+#include "core/Memory.h"
 
 #include <algorithm>
 #include <bit>

@@ -23,7 +23,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "Hooks.h"
+#include "core/Hooks.h"
 
 // A view of one block: where it starts, how many words, and its storage.
 struct TBlockRef {

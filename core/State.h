@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "Hooks.h"
-#include "Memory.h"
+#include "core/Hooks.h"
+#include "core/Memory.h"
 
 class TState {
  public:

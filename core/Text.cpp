@@ -1,4 +1,4 @@
-#include "Text.h"
+#include "core/Text.h"
 
 namespace {
 constexpr std::array<char, 256> MakeHexDigitMap() {

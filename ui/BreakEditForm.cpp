@@ -1,4 +1,4 @@
-#include "BreakEditForm.h"
+#include "ui/BreakEditForm.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -11,9 +11,9 @@
 
 #include <limits>
 
-#include "BreakPoint.h"
-#include "MainForm.h"
-#include "Text.h"
+#include "breakpoints/BreakPoint.h"
+#include "ui/MainForm.h"
+#include "core/Text.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "BreakForm.h"
+#include "ui/BreakForm.h"
 
 #include <QHeaderView>
 #include <QMouseEvent>
@@ -6,11 +6,11 @@
 
 #include <memory>
 
-#include "BreakEditForm.h"
-#include "BreakPoint.h"
-#include "Desktop.h"
-#include "MainForm.h"
-#include "MemoryForm.h"
+#include "ui/BreakEditForm.h"
+#include "breakpoints/BreakPoint.h"
+#include "ui/Desktop.h"
+#include "ui/MainForm.h"
+#include "ui/MemoryForm.h"
 
 TBreakForm* BreakForm = nullptr;
 

@@ -1,4 +1,4 @@
-#include "Desktop.h"
+#include "ui/Desktop.h"
 
 #include <QAbstractButton>
 #include <QApplication>

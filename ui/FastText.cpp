@@ -1,4 +1,4 @@
-#include "FastText.h"
+#include "ui/FastText.h"
 
 #include <QFontMetrics>
 #include <QPaintEngine>

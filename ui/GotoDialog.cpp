@@ -1,4 +1,4 @@
-#include "GotoDialog.h"
+#include "ui/GotoDialog.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -6,8 +6,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "Assembler.h"
-#include "Loader.h"
+#include "asm/Assembler.h"
+#include "core/Loader.h"
 
 bool ParseGotoAddress(const QString& text, const TAsmSymbols* symbols, int32_t& address, QString& message) {
   const QString entry = text.trimmed();

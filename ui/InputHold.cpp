@@ -1,9 +1,9 @@
-#include "InputHold.h"
+#include "ui/InputHold.h"
 
 #include <QCoreApplication>
 #include <QKeyEvent>
 
-#include "MainForm.h"
+#include "ui/MainForm.h"
 
 TInputHold::TInputHold() { QCoreApplication::instance()->installEventFilter(this); }
 

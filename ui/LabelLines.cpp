@@ -4,7 +4,7 @@
 // map lines to words here.
 #include <string>
 
-#include "MainForm.h"
+#include "ui/MainForm.h"
 
 int32_t TMainForm::LineAddress(int line, bool* isLabel) const {
   if (isLabel) *isLabel = false;

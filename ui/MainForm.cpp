@@ -1,4 +1,4 @@
-#include "MainForm.h"
+#include "ui/MainForm.h"
 
 #include <bit>
 
@@ -22,18 +22,18 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "BreakPoint.h"
-#include "CPU.h"
-#include "FastText.h"
-#include "Icons.h"
-#include "InputHold.h"
-#include "Loader.h"
-#include "MemoryForm.h"
-#include "RelativeScroll.h"
-#include "SourceFiles.h"
-#include "BreakForm.h"
-#include "Desktop.h"
-#include "Run.h"
+#include "breakpoints/BreakPoint.h"
+#include "core/CPU.h"
+#include "ui/FastText.h"
+#include "ui/Icons.h"
+#include "ui/InputHold.h"
+#include "core/Loader.h"
+#include "ui/MemoryForm.h"
+#include "ui/RelativeScroll.h"
+#include "ui/SourceFiles.h"
+#include "ui/BreakForm.h"
+#include "ui/Desktop.h"
+#include "breakpoints/Run.h"
 
 bool Stopped = false;
 TMainForm* MainForm = nullptr;

@@ -11,7 +11,7 @@
 #include <QStringList>
 #include <QWidget>
 
-#include "VelEGrid.h"
+#include "widgets/VelEGrid.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "MemoryForm.h"
+#include "ui/MemoryForm.h"
 
 #include <QCoreApplication>
 #include <QMouseEvent>
@@ -10,12 +10,12 @@
 #include <bit>
 #include <string_view>
 
-#include "BreakPoint.h"
-#include "Desktop.h"
-#include "FastText.h"
-#include "MainForm.h"
-#include "RelativeScroll.h"
-#include "Text.h"
+#include "breakpoints/BreakPoint.h"
+#include "ui/Desktop.h"
+#include "ui/FastText.h"
+#include "ui/MainForm.h"
+#include "ui/RelativeScroll.h"
+#include "core/Text.h"
 
 std::vector<TMemoryForm*> Inspectors;
 

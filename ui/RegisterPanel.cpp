@@ -2,10 +2,10 @@
 // pairs, edited in place, with a change watch toggled by a click on a name.
 #include <QScrollBar>
 
-#include "BreakPoint.h"
-#include "CPU.h"
-#include "Loader.h"
-#include "MainForm.h"
+#include "breakpoints/BreakPoint.h"
+#include "core/CPU.h"
+#include "core/Loader.h"
+#include "ui/MainForm.h"
 
 namespace {
 

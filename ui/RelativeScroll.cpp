@@ -1,4 +1,4 @@
-#include "RelativeScroll.h"
+#include "ui/RelativeScroll.h"
 
 #include <QGuiApplication>
 #include <QScrollBar>

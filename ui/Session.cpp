@@ -1,4 +1,4 @@
-#include "Session.h"
+#include "ui/Session.h"
 
 #include <QDir>
 #include <QFile>
@@ -8,7 +8,7 @@
 
 #include <algorithm>
 
-#include "Assembler.h"
+#include "asm/Assembler.h"
 
 namespace {
 

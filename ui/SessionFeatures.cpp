@@ -1,4 +1,4 @@
-#include "SessionFeatures.h"
+#include "ui/SessionFeatures.h"
 
 #include <QAbstractEventDispatcher>
 #include <QAction>
@@ -12,16 +12,16 @@
 
 #include <algorithm>
 
-#include "Assembler.h"
-#include "BreakPoint.h"
-#include "CPU.h"
-#include "GotoDialog.h"
-#include "Loader.h"
-#include "MainForm.h"
-#include "MemoryForm.h"
-#include "Program.h"
-#include "Session.h"
-#include "SourceFiles.h"
+#include "asm/Assembler.h"
+#include "breakpoints/BreakPoint.h"
+#include "core/CPU.h"
+#include "ui/GotoDialog.h"
+#include "core/Loader.h"
+#include "ui/MainForm.h"
+#include "ui/MemoryForm.h"
+#include "asm/Program.h"
+#include "ui/Session.h"
+#include "ui/SourceFiles.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "SourceView.h"
+#include "asm/SourceView.h"
 
 class QAction;
 class QFileSystemWatcher;

@@ -1,10 +1,10 @@
-#include "SourceFiles.h"
+#include "ui/SourceFiles.h"
 
 #include <QFile>
 #include <QString>
 
-#include "MainForm.h"
-#include "Program.h"
+#include "ui/MainForm.h"
+#include "asm/Program.h"
 
 namespace {
 

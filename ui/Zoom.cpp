@@ -6,9 +6,9 @@
 // windows grow where the larger text would otherwise be cut off.
 #include <QFontMetrics>
 
-#include "Desktop.h"
-#include "FastText.h"
-#include "MainForm.h"
+#include "ui/Desktop.h"
+#include "ui/FastText.h"
+#include "ui/MainForm.h"
 
 namespace {
 

@@ -6,11 +6,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "BreakForm.h"
-#include "Desktop.h"
-#include "MainForm.h"
-#include "Session.h"
-#include "SessionFeatures.h"
+#include "ui/BreakForm.h"
+#include "ui/Desktop.h"
+#include "ui/MainForm.h"
+#include "ui/Session.h"
+#include "ui/SessionFeatures.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <string>
 
-#include "Assembler.h"
-#include "BenchSupport.h"
+#include "asm/Assembler.h"
+#include "bench/BenchSupport.h"
 
 namespace {
 

@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "BenchSupport.h"
-#include "BreakPoint.h"
-#include "CPU.h"
-#include "Loader.h"
-#include "LoopImage.h"
-#include "Reference.h"
-#include "Run.h"
+#include "bench/BenchSupport.h"
+#include "breakpoints/BreakPoint.h"
+#include "core/CPU.h"
+#include "core/Loader.h"
+#include "bench/LoopImage.h"
+#include "bench/Reference.h"
+#include "breakpoints/Run.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <string>
 
-#include "BenchSupport.h"
-#include "CPU.h"
-#include "Loader.h"
+#include "bench/BenchSupport.h"
+#include "core/CPU.h"
+#include "core/Loader.h"
 
 namespace {
 

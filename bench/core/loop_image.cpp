@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "LoopImage.h"
+#include "bench/LoopImage.h"
 
 int main(int argc, char** argv) {
   const long iterations = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 20'000'000;

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "BenchSupport.h"
-#include "CommitLog.h"
-#include "Loader.h"
-#include "LoopImage.h"
-#include "Run.h"
+#include "bench/BenchSupport.h"
+#include "tools/run/CommitLog.h"
+#include "core/Loader.h"
+#include "bench/LoopImage.h"
+#include "breakpoints/Run.h"
 
 namespace {
 

@@ -7,11 +7,11 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "BenchSupport.h"
-#include "LoopImage.h"
-#include "MainForm.h"
-#include "Session.h"
-#include "SessionFeatures.h"
+#include "bench/BenchSupport.h"
+#include "bench/LoopImage.h"
+#include "ui/MainForm.h"
+#include "ui/Session.h"
+#include "ui/SessionFeatures.h"
 
 constexpr int32_t Iterations = 20'000'000;
 

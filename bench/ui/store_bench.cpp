@@ -7,11 +7,11 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "BenchSupport.h"
-#include "CPU.h"
-#include "Loader.h"
-#include "MainForm.h"
-#include "MemoryForm.h"
+#include "bench/BenchSupport.h"
+#include "core/CPU.h"
+#include "core/Loader.h"
+#include "ui/MainForm.h"
+#include "ui/MemoryForm.h"
 
 namespace {
 

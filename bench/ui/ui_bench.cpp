@@ -9,11 +9,11 @@
 #include <fstream>
 #include <string>
 
-#include "BenchSupport.h"
-#include "BreakPoint.h"
-#include "CPU.h"
-#include "LoopImage.h"
-#include "MainForm.h"
+#include "bench/BenchSupport.h"
+#include "breakpoints/BreakPoint.h"
+#include "core/CPU.h"
+#include "bench/LoopImage.h"
+#include "ui/MainForm.h"
 
 constexpr int32_t Iterations = 20'000'000;
 

@@ -9,14 +9,14 @@
 #include <cstdlib>
 #include <vector>
 
-#include "BenchSupport.h"
-#include "BreakPoint.h"
-#include "CPU.h"
-#include "Loader.h"
-#include "LoopImage.h"
-#include "MainForm.h"
-#include "MemoryForm.h"
-#include "Run.h"
+#include "bench/BenchSupport.h"
+#include "breakpoints/BreakPoint.h"
+#include "core/CPU.h"
+#include "core/Loader.h"
+#include "bench/LoopImage.h"
+#include "ui/MainForm.h"
+#include "ui/MemoryForm.h"
+#include "breakpoints/Run.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 
 #include <filesystem>
 
-#include "ChildProcess.h"
-#include "Process.h"
-#include "TempDir.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/Process.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "Assembler.h"
-#include "CPU.h"
-#include "Loader.h"
-#include "Process.h"
-#include "TempDir.h"
+#include "asm/Assembler.h"
+#include "core/CPU.h"
+#include "core/Loader.h"
+#include "tests/support/Process.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 

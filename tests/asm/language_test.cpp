@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "Assembler.h"
-#include "CPU.h"
-#include "Loader.h"
+#include "asm/Assembler.h"
+#include "core/CPU.h"
+#include "core/Loader.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // like an invalid image, and labels wherever an address is asked for.
 #include <gtest/gtest.h>
 
-#include "Process.h"
-#include "TempDir.h"
+#include "tests/support/Process.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 

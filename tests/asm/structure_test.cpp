@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <string>
 
-#include "Assembler.h"
-#include "Process.h"
-#include "TempDir.h"
+#include "asm/Assembler.h"
+#include "tests/support/Process.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "BreakIndex.h"
-#include "CoreFixture.h"
-#include "Run.h"
+#include "breakpoints/BreakIndex.h"
+#include "tests/support/CoreFixture.h"
+#include "breakpoints/Run.h"
 
 namespace {
 

@@ -17,8 +17,8 @@
 
 #include <gtest/gtest.h>
 
-#include "ChildProcess.h"
-#include "brennel.h"
+#include "tests/support/ChildProcess.h"
+#include "tools/brennel/brennel.h"
 
 extern char** environ;
 

@@ -4,8 +4,8 @@
 #include <string_view>
 #include <vector>
 
-#include "CoreFixture.h"
-#include "Instructions.h"
+#include "tests/support/CoreFixture.h"
+#include "core/Instructions.h"
 
 namespace {
 

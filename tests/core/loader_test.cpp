@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "CoreFixture.h"
-#include "TempDir.h"
+#include "tests/support/CoreFixture.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "CoreFixture.h"
+#include "tests/support/CoreFixture.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "CoreFixture.h"
+#include "tests/support/CoreFixture.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "Cosim.h"
-#include "Process.h"
-#include "TempDir.h"
+#include "tools/cosim/Cosim.h"
+#include "tests/support/Process.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 

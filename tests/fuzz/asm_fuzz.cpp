@@ -8,10 +8,10 @@
 #include <string>
 #include <string_view>
 
-#include "Assembler.h"
-#include "CPU.h"
-#include "FuzzSupport.h"
-#include "Loader.h"
+#include "asm/Assembler.h"
+#include "core/CPU.h"
+#include "tests/fuzz/FuzzSupport.h"
+#include "core/Loader.h"
 
 namespace {
 

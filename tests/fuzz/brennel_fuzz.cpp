@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "FuzzSupport.h"
-#include "brennel.h"
+#include "tests/fuzz/FuzzSupport.h"
+#include "tools/brennel/brennel.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "CPU.h"
-#include "FuzzSupport.h"
-#include "Loader.h"
+#include "core/CPU.h"
+#include "tests/fuzz/FuzzSupport.h"
+#include "core/Loader.h"
 
 namespace {
 

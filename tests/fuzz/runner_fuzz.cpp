@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "BreakPoint.h"
-#include "FuzzSupport.h"
-#include "Loader.h"
-#include "Runner.h"
+#include "breakpoints/BreakPoint.h"
+#include "tests/fuzz/FuzzSupport.h"
+#include "core/Loader.h"
+#include "tools/run/Runner.h"
 
 namespace {
 

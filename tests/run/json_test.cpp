@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "Process.h"
-#include "TempDir.h"
+#include "tests/support/Process.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "ChildProcess.h"
-#include "Process.h"
-#include "TempDir.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/Process.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 

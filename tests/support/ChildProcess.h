@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "Process.h"
+#include "tests/support/Process.h"
 
 struct TChildSetup {
   std::string In = "/dev/null";  // standard input

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "BreakPoint.h"
-#include "CPU.h"
-#include "Loader.h"
+#include "breakpoints/BreakPoint.h"
+#include "core/CPU.h"
+#include "core/Loader.h"
 
 namespace enc {
 constexpr uint32_t R(uint32_t fn, int rc, int ra, int rb) {

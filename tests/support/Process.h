@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "TempDir.h"
+#include "tests/support/TempDir.h"
 
 struct TProcessResult {
   int Status = -1;  // exit status, or -1 when it did not exit normally

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "CoreFixture.h"
-#include "MainForm.h"
-#include "TempDir.h"
+#include "tests/support/CoreFixture.h"
+#include "ui/MainForm.h"
+#include "tests/support/TempDir.h"
 
 // Messages the windows would have shown, as "text" or "error:text".
 inline QStringList& ShownMessages() {

@@ -11,10 +11,10 @@
 #include <functional>
 #include <tuple>
 
-#include "BreakEditForm.h"
-#include "BreakForm.h"
-#include "MemoryForm.h"
-#include "UiTestSupport.h"
+#include "ui/BreakEditForm.h"
+#include "ui/BreakForm.h"
+#include "ui/MemoryForm.h"
+#include "tests/ui/UiTestSupport.h"
 
 using namespace enc;
 

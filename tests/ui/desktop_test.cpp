@@ -28,14 +28,14 @@
 #include <cstdlib>
 #include <functional>
 
-#include "BreakEditForm.h"
-#include "BreakForm.h"
-#include "Desktop.h"
-#include "GotoDialog.h"
-#include "MemoryForm.h"
-#include "Process.h"
-#include "Session.h"
-#include "UiTestSupport.h"
+#include "ui/BreakEditForm.h"
+#include "ui/BreakForm.h"
+#include "ui/Desktop.h"
+#include "ui/GotoDialog.h"
+#include "ui/MemoryForm.h"
+#include "tests/support/Process.h"
+#include "ui/Session.h"
+#include "tests/ui/UiTestSupport.h"
 
 using namespace enc;
 

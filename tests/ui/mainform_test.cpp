@@ -14,9 +14,9 @@
 
 #include <functional>
 
-#include "FastText.h"
-#include "MemoryForm.h"
-#include "UiTestSupport.h"
+#include "ui/FastText.h"
+#include "ui/MemoryForm.h"
+#include "tests/ui/UiTestSupport.h"
 
 using namespace enc;
 

@@ -3,9 +3,9 @@
 #include <QScreen>
 #include <QScrollBar>
 
-#include "FastText.h"
-#include "MemoryForm.h"
-#include "UiTestSupport.h"
+#include "ui/FastText.h"
+#include "ui/MemoryForm.h"
+#include "tests/ui/UiTestSupport.h"
 
 using namespace enc;
 

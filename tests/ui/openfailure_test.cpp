@@ -10,8 +10,8 @@
 #include <new>
 #include <thread>
 
-#include "Loader.h"
-#include "UiTestSupport.h"
+#include "core/Loader.h"
+#include "tests/ui/UiTestSupport.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include <QLineEdit>
 #include <QTimer>
 
-#include "UiTestSupport.h"
+#include "tests/ui/UiTestSupport.h"
 
 using namespace enc;
 

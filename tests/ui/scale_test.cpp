@@ -4,9 +4,9 @@
 // register, and what is drawn at ratio 2 is drawn there, not enlarged.
 #include <QTimer>
 
-#include "Icons.h"
-#include "MemoryForm.h"
-#include "UiTestSupport.h"
+#include "ui/Icons.h"
+#include "ui/MemoryForm.h"
+#include "tests/ui/UiTestSupport.h"
 
 using namespace enc;
 

@@ -10,12 +10,12 @@
 
 #include <filesystem>
 
-#include "GotoDialog.h"
-#include "MemoryForm.h"
-#include "Program.h"
-#include "Session.h"
-#include "SessionFeatures.h"
-#include "UiTestSupport.h"
+#include "ui/GotoDialog.h"
+#include "ui/MemoryForm.h"
+#include "asm/Program.h"
+#include "ui/Session.h"
+#include "ui/SessionFeatures.h"
+#include "tests/ui/UiTestSupport.h"
 
 using namespace enc;
 

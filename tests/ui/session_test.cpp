@@ -6,11 +6,11 @@
 #include <QRadioButton>
 #include <QTimer>
 
-#include "BreakEditForm.h"
-#include "BreakForm.h"
-#include "MemoryForm.h"
-#include "Process.h"
-#include "UiTestSupport.h"
+#include "ui/BreakEditForm.h"
+#include "ui/BreakForm.h"
+#include "ui/MemoryForm.h"
+#include "tests/support/Process.h"
+#include "tests/ui/UiTestSupport.h"
 
 class SessionTest : public QObject {
   Q_OBJECT

@@ -4,9 +4,9 @@
 #include <QFileDialog>
 #include <QTimer>
 
-#include "Loader.h"
-#include "Program.h"
-#include "UiTestSupport.h"
+#include "core/Loader.h"
+#include "asm/Program.h"
+#include "tests/ui/UiTestSupport.h"
 
 namespace {
 

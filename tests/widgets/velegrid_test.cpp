@@ -1,4 +1,4 @@
-#include "VelEGrid.h"
+#include "widgets/VelEGrid.h"
 
 #include <QLineEdit>
 #include <QScrollBar>

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "Assembler.h"
-#include "Loader.h"
-#include "OutputFile.h"
-#include "Program.h"
+#include "asm/Assembler.h"
+#include "core/Loader.h"
+#include "tools/common/OutputFile.h"
+#include "asm/Program.h"
 
 namespace {
 

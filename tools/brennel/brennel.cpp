@@ -1,4 +1,4 @@
-#include "brennel.h"
+#include "tools/brennel/brennel.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "brennel.h"
+#include "tools/brennel/brennel.h"
 
 int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)

@@ -1,4 +1,4 @@
-#include "Cosim.h"
+#include "tools/cosim/Cosim.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -15,11 +15,11 @@
 #include <optional>
 #include <vector>
 
-#include "CPU.h"
-#include "CommandLine.h"
-#include "Loader.h"
-#include "Program.h"
-#include "Text.h"
+#include "core/CPU.h"
+#include "tools/common/CommandLine.h"
+#include "core/Loader.h"
+#include "asm/Program.h"
+#include "core/Text.h"
 
 extern char** environ;
 

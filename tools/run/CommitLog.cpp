@@ -1,4 +1,4 @@
-#include "CommitLog.h"
+#include "tools/run/CommitLog.h"
 
 #include <cerrno>
 #include <memory>

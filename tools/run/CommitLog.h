@@ -27,8 +27,8 @@
 #include <cstring>
 #include <string>
 
-#include "OutputFile.h"
-#include "Run.h"
+#include "tools/common/OutputFile.h"
+#include "breakpoints/Run.h"
 
 namespace runner {
 

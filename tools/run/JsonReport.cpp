@@ -1,9 +1,9 @@
-#include "JsonReport.h"
+#include "tools/run/JsonReport.h"
 
 #include <nlohmann/json.hpp>
 
-#include "BreakPoint.h"
-#include "CPU.h"
+#include "breakpoints/BreakPoint.h"
+#include "core/CPU.h"
 
 namespace runner {
 

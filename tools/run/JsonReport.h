@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "Runner.h"
+#include "tools/run/Runner.h"
 
 namespace runner {
 

@@ -1,4 +1,4 @@
-#include "MemoryImage.h"
+#include "tools/run/MemoryImage.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -6,10 +6,10 @@
 #include <cstring>
 #include <vector>
 
-#include "Loader.h"
-#include "Memory.h"
-#include "OutputFile.h"
-#include "Text.h"
+#include "core/Loader.h"
+#include "core/Memory.h"
+#include "tools/common/OutputFile.h"
+#include "core/Text.h"
 
 namespace runner {
 

@@ -1,20 +1,20 @@
-#include "Runner.h"
+#include "tools/run/Runner.h"
 
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string_view>
 
-#include "BreakPoint.h"
-#include "CPU.h"
-#include "CommandLine.h"
-#include "CommitLog.h"
-#include "JsonReport.h"
-#include "Loader.h"
-#include "MemoryImage.h"
-#include "OutputFile.h"
-#include "Program.h"
-#include "Run.h"
+#include "breakpoints/BreakPoint.h"
+#include "core/CPU.h"
+#include "tools/common/CommandLine.h"
+#include "tools/run/CommitLog.h"
+#include "tools/run/JsonReport.h"
+#include "core/Loader.h"
+#include "tools/run/MemoryImage.h"
+#include "tools/common/OutputFile.h"
+#include "asm/Program.h"
+#include "breakpoints/Run.h"
 
 namespace runner {
 

@@ -18,14 +18,14 @@
 #include <string>
 #include <vector>
 
-#include "Assembler.h"
-#include "BreakPoint.h"
-#include "CPU.h"
-#include "Instructions.h"
-#include "Loader.h"
-#include "Program.h"
-#include "Run.h"
-#include "SourceView.h"
+#include "asm/Assembler.h"
+#include "breakpoints/BreakPoint.h"
+#include "core/CPU.h"
+#include "core/Instructions.h"
+#include "core/Loader.h"
+#include "asm/Program.h"
+#include "breakpoints/Run.h"
+#include "asm/SourceView.h"
 
 using json = nlohmann::json;
 
