@@ -113,7 +113,9 @@ bool Invisible(uint32_t c) {
 
 // The whole character at s[i] (one byte when it is not valid UTF-8), so
 // that a message never quotes half of one.
-std::string_view CharacterAt(std::string_view s, size_t i) { return s.substr(i, std::max<size_t>(1, Utf8Length(s, i))); }
+std::string_view CharacterAt(std::string_view s, size_t i) {
+  return s.substr(i, std::max<size_t>(1, Utf8Length(s, i)));
+}
 
 // Source text inside a message: characters as they are, but every byte
 // that is not valid UTF-8, every control character and every character
@@ -409,8 +411,11 @@ class TParser {
       case '|': return 1;
       case '^': return 2;
       case '&': return 3;
-      case '+': case '-': return 5;
-      case '*': case '/': case '%': return 6;
+      case '+':
+      case '-': return 5;
+      case '*':
+      case '/':
+      case '%': return 6;
       default: return 0;
     }
   }
@@ -697,8 +702,8 @@ struct TFrame {
   // A file.
   std::string_view Text;
   size_t Pos = 0;
-  bool CrOnly = false;   // its lines end with CR alone
-  int SavedScratch = -1; // the includer's scratch register, back when the file ends
+  bool CrOnly = false;    // its lines end with CR alone
+  int SavedScratch = -1;  // the includer's scratch register, back when the file ends
   std::string Identity;
   // A macro.
   size_t Next = 0;
@@ -758,9 +763,9 @@ class TAssembler {
   size_t MacroDepth = 0;
   uint64_t Expansions = 0, ExpandedLines = 0, IncludedLines = 0;
   std::map<std::string, std::unique_ptr<TMacro>, std::less<>> Macros;  // by lower-case name
-  std::unique_ptr<TMacro> Defining;  // the macro whose body is being read
+  std::unique_ptr<TMacro> Defining;                                    // the macro whose body is being read
   size_t DefiningFrame = 0;
-  bool DefiningBroken = false;        // its first line had an error: the body is only skipped
+  bool DefiningBroken = false;  // its first line had an error: the body is only skipped
   bool Expanding() const { return MacroDepth > 0; }
   // Local labels 1..9: their addresses in order of definition.
   std::array<std::vector<int64_t>, 9> Locals;
@@ -816,8 +821,8 @@ class TAssembler {
   void DefineLabel(std::string_view name, const char* at, int64_t value);
   void DefineLocal(char digit, const char* at, std::optional<int64_t> value);
   // A word's value from an expression: now, or once labels are known.
-  void SetValue(TFixKind kind, const TExpr& e, std::string_view text, const char* at, uint32_t offset,
-                int32_t dot, int32_t address);
+  void SetValue(TFixKind kind, const TExpr& e, std::string_view text, const char* at, uint32_t offset, int32_t dot,
+                int32_t address);
   // Checks and stores a value into a word; false after an error message.
   bool Store(TFixKind kind, int64_t value, uint32_t section, uint32_t offset, int32_t address, const TWhere& where,
              uint32_t column);
@@ -901,8 +906,7 @@ TFound TAssembler::Lookup(std::string_view name, int64_t& v, std::string& error,
 
 TExpr TAssembler::Eval(std::string_view text, const std::optional<int64_t>& dot) {
   return Evaluate(
-      text, [this](std::string_view n, int64_t& v, std::string& error) { return Lookup(n, v, error, NoLocals); },
-      dot);
+      text, [this](std::string_view n, int64_t& v, std::string& error) { return Lookup(n, v, error, NoLocals); }, dot);
 }
 
 std::optional<int64_t> TAssembler::ValueNow(std::string_view text, const char* at) {
@@ -970,8 +974,8 @@ int64_t TAssembler::Reserve(uint64_t count, const char* at) {
 bool TAssembler::OpenSection(TSectionKind kind, int64_t start, uint64_t count, const char* at) {
   if (!Ranged(start, 0, MaxAddress, at, "section address")) return false;
   if (start + int64_t(count) - 1 > MaxAddress) {
-    Error(at, "address past $7fffffff: " + std::to_string(count) + " words from " + Hex(uint64_t(start)) +
-                  " do not fit");
+    Error(at,
+          "address past $7fffffff: " + std::to_string(count) + " words from " + Hex(uint64_t(start)) + " do not fit");
     return false;
   }
   if (R.Sections.size() == MaxAsmSections) {
@@ -1165,9 +1169,10 @@ void TAssembler::Instruction(const TInstruction& ins, std::string_view name, con
   }
   uint32_t regs[3] = {0, 0, 0};
   bool ok = true;
-  const size_t regCount = ins.Operands == TOperands::RcRaRb ? 3 : ins.Operands == TOperands::RcRa ? 2
-                          : ins.Operands == TOperands::RbRaImm                                   ? 2
-                          : 1;
+  const size_t regCount = ins.Operands == TOperands::RcRaRb    ? 3
+                          : ins.Operands == TOperands::RcRa    ? 2
+                          : ins.Operands == TOperands::RbRaImm ? 2
+                                                               : 1;
   const std::string lower = LowerCase(ins.Mnemonic);
   for (size_t k = 0; k < regCount; ++k) {
     std::string why;
@@ -1195,7 +1200,8 @@ void TAssembler::Instruction(const TInstruction& ins, std::string_view name, con
     case TOperands::RcRaRb: rc = regs[0], ra = regs[1], rb = regs[2]; break;
     case TOperands::RcRa: rc = regs[0], ra = regs[1]; break;
     case TOperands::RbRaImm: rb = regs[0], ra = regs[1]; break;
-    case TOperands::RaTarget: case TOperands::Ra: ra = regs[0]; break;
+    case TOperands::RaTarget:
+    case TOperands::Ra: ra = regs[0]; break;
     case TOperands::Rb: rb = regs[0]; break;
   }
   const bool hasValue = ins.Operands == TOperands::RbRaImm || ins.Operands == TOperands::RaTarget;
@@ -1229,11 +1235,24 @@ bool TAssembler::PseudoInstruction(std::string_view key, std::string_view name, 
     const char* Text;
   };
   static constexpr TForm Forms[] = {
-      {"nop", "", ""},          {"mv", "RR", "Rc,Ra"},      {"not", "RR", "Rc,Ra"},  {"neg", "RR", "Rc,Ra"},
-      {"j", "V", "TARGET"},     {"b", "V", "TARGET"},       {"li", "RV", "Rb,VALUE"}, {"la", "RV", "Rb,ADDRESS"},
-      {"call", "V", "TARGET"},  {"ret", "", ""},            {"push", "R", "Rb"},     {"pop", "R", "Rb"},
-      {"beq", "RRV", "Ra,Rb,TARGET"}, {"bne", "RRV", "Ra,Rb,TARGET"}, {"blt", "RRV", "Ra,Rb,TARGET"},
-      {"ble", "RRV", "Ra,Rb,TARGET"}, {"bgt", "RRV", "Ra,Rb,TARGET"}, {"bge", "RRV", "Ra,Rb,TARGET"},
+      {"nop", "", ""},
+      {"mv", "RR", "Rc,Ra"},
+      {"not", "RR", "Rc,Ra"},
+      {"neg", "RR", "Rc,Ra"},
+      {"j", "V", "TARGET"},
+      {"b", "V", "TARGET"},
+      {"li", "RV", "Rb,VALUE"},
+      {"la", "RV", "Rb,ADDRESS"},
+      {"call", "V", "TARGET"},
+      {"ret", "", ""},
+      {"push", "R", "Rb"},
+      {"pop", "R", "Rb"},
+      {"beq", "RRV", "Ra,Rb,TARGET"},
+      {"bne", "RRV", "Ra,Rb,TARGET"},
+      {"blt", "RRV", "Ra,Rb,TARGET"},
+      {"ble", "RRV", "Ra,Rb,TARGET"},
+      {"bgt", "RRV", "Ra,Rb,TARGET"},
+      {"bge", "RRV", "Ra,Rb,TARGET"},
   };
   const TForm* form = nullptr;
   for (const TForm& f : Forms)
@@ -1257,17 +1276,19 @@ bool TAssembler::PseudoInstruction(std::string_view key, std::string_view name, 
   for (size_t k = 0; k < kinds.size(); ++k) {
     const std::string_view op = ops[k].first;
     if (kinds[k] == 'R') {
-      if (auto r = Register(ops, k)) regs[k] = *r;
-      else ok = false;
+      if (auto r = Register(ops, k))
+        regs[k] = *r;
+      else
+        ok = false;
       continue;
     }
     valueIndex = k;
     if (auto r = RegisterNumber(op)) {
-      Error(ops[k].second, "register " + std::string(op) + " where a label is expected; " +
-                               (key == "call" ? "to call the address in a register write jalr " + std::string(op)
-                                              : key == "li" || key == "la" ? "to copy a register write mv"
-                                                                           : "to jump to the address in a register write jr " +
-                                                                                 std::string(op)));
+      Error(ops[k].second,
+            "register " + std::string(op) + " where a label is expected; " +
+                (key == "call"                ? "to call the address in a register write jalr " + std::string(op)
+                 : key == "li" || key == "la" ? "to copy a register write mv"
+                                              : "to jump to the address in a register write jr " + std::string(op)));
       ok = false;
       continue;
     }
@@ -1356,8 +1377,12 @@ bool TAssembler::PseudoInstruction(std::string_view key, std::string_view name, 
     const bool swap = key == "bgt" || key == "ble";
     const uint32_t x = swap ? b : a, y = swap ? a : b;
     const bool less = key == "blt" || key == "bgt";
-    words = {xorr.Encode(x, y, s, 0),    slti.Encode(s, s, 0, 0), subi.Encode(s, s, 0, 1),
-             andr.Encode(s, y, s, 0),    sub.Encode(x, s, s, 0),  slti.Encode(s, s, 0, 0),
+    words = {xorr.Encode(x, y, s, 0),
+             slti.Encode(s, s, 0, 0),
+             subi.Encode(s, s, 0, 1),
+             andr.Encode(s, y, s, 0),
+             sub.Encode(x, s, s, 0),
+             slti.Encode(s, s, 0, 0),
              (less ? bnez : beqz).Encode(s, 0, 0, 0)};
     valueWord = 6;
   }
@@ -1569,8 +1594,8 @@ void TAssembler::Include(const TOperandList& ops, const char* nameAt) {
   std::string name, error;
   size_t at = 0;
   if (ops.size() != 1) {
-    Error(nameAt, ".include expects one file name in double quotes, found " + std::to_string(ops.size()) +
-                      " operand" + (ops.size() == 1 ? "" : "s"));
+    Error(nameAt, ".include expects one file name in double quotes, found " + std::to_string(ops.size()) + " operand" +
+                      (ops.size() == 1 ? "" : "s"));
     return;
   }
   if (!StringLiteral(ops[0].first, name, at, error)) {
@@ -1649,7 +1674,7 @@ void TAssembler::DefineMacro(std::string_view operands, const char* operandsAt, 
     Error(name.empty() ? nameAt : operandsAt + nameStart,
           "a macro needs a name that starts with a letter or '_', as in .macro twice REG");
     skipBody();
-      return;
+    return;
   }
   const std::string key = LowerCase(name);
   bool taken = RegisterNumber(name).has_value();
@@ -1658,13 +1683,13 @@ void TAssembler::DefineMacro(std::string_view operands, const char* operandsAt, 
   if (taken || key == "dc") {
     Error(operandsAt + nameStart, "macro name " + Quoted(name) + " is an instruction or register of the language");
     skipBody();
-      return;
+    return;
   }
   if (auto it = Macros.find(key); it != Macros.end()) {
     Error(operandsAt + nameStart, "macro " + Quoted(name) + " is already defined (at " +
                                       PlaceText(it->second->File, it->second->Line, Here.File) + ")");
     skipBody();
-      return;
+    return;
   }
   auto macro = std::make_unique<TMacro>();
   macro->Name = std::string(name);
@@ -1710,8 +1735,8 @@ void TAssembler::CollectMacroLine(std::string_view text) {
   }
   if (key == ".macro") {
     if (!DefiningBroken)
-      Error(text.data() + (code.data() - text.data()), "a .macro inside the body of '" + Defining->Name +
-                                                           "'; end that one with .endm first");
+      Error(text.data() + (code.data() - text.data()),
+            "a .macro inside the body of '" + Defining->Name + "'; end that one with .endm first");
     return;
   }
   if (Defining->Body.size() >= MaxExpandedLines) {
@@ -1728,13 +1753,13 @@ void TAssembler::Expand(const TMacro& macro, const char* nameAt, const TOperandL
     std::string params;
     for (const std::string& p : macro.Params) params += (params.empty() ? "" : ",") + p;
     Error(nameAt, "macro " + macro.Name + " expects " + std::to_string(macro.Params.size()) + " argument" +
-                      (macro.Params.size() == 1 ? "" : "s") + (params.empty() ? "" : " (" + params + ")") +
-                      ", found " + std::to_string(ops.size()));
+                      (macro.Params.size() == 1 ? "" : "s") + (params.empty() ? "" : " (" + params + ")") + ", found " +
+                      std::to_string(ops.size()));
     return;
   }
   if (MacroDepth >= MaxMacroDepth) {
-    Error(nameAt, "macros nested more than " + std::to_string(MaxMacroDepth) + " deep; does " + macro.Name +
-                      " call itself?");
+    Error(nameAt,
+          "macros nested more than " + std::to_string(MaxMacroDepth) + " deep; does " + macro.Name + " call itself?");
     Stop = true;
     return;
   }
@@ -1791,8 +1816,8 @@ bool TAssembler::SplitOperands(std::string_view operands, const char* operandsAt
   return true;
 }
 
-void TAssembler::Statement(std::string_view name, const char* nameAt, std::string_view operands,
-                           const char* operandsAt, int64_t& sectionStart) {
+void TAssembler::Statement(std::string_view name, const char* nameAt, std::string_view operands, const char* operandsAt,
+                           int64_t& sectionStart) {
   if (!SplitOperands(operands, operandsAt)) return;
   const TOperandList& ops = Ops;
 
@@ -1838,7 +1863,8 @@ void TAssembler::Statement(std::string_view name, const char* nameAt, std::strin
     return;
   }
   if (!tooLong && !codes.empty()) {
-    Error(nameAt, "unknown encoding " + Quoted(name.substr(dotAt)) + " of " + std::string(base) + "; expected " + codes);
+    Error(nameAt,
+          "unknown encoding " + Quoted(name.substr(dotAt)) + " of " + std::string(base) + "; expected " + codes);
     return;
   }
   if (!tooLong && PseudoInstruction(key, name, nameAt, ops)) return;
@@ -1915,8 +1941,8 @@ void TAssembler::Line(std::string_view text) {
       continue;
     }
     if (i < text.size() && !IsBlank(text[i])) {
-      Error(text.data() + i, "unexpected " + Quoted(CharacterAt(text, i)) + CharacterHint(text, i) + " after " +
-                                 Quoted(name));
+      Error(text.data() + i,
+            "unexpected " + Quoted(CharacterAt(text, i)) + CharacterHint(text, i) + " after " + Quoted(name));
       return;
     }
     // The statement. Labels in front of a section directive name the
@@ -1935,10 +1961,14 @@ void TAssembler::Line(std::string_view text) {
     Statement(name, text.data() + start, text.substr(i), text.data() + i, sectionStart);
     if (sectionDirective) {
       for (const auto& [label, at] : labels) {
-        if (sectionStart >= 0 && IsDigit(label[0])) DefineLocal(label[0], at, sectionStart);
-        else if (sectionStart >= 0) DefineLabel(label, at, sectionStart);
-        else if (IsDigit(label[0])) DefineLocal(label[0], at, std::nullopt);
-        else if (Silenced.size() < MaxSymbols) Silenced.emplace(label);
+        if (sectionStart >= 0 && IsDigit(label[0]))
+          DefineLocal(label[0], at, sectionStart);
+        else if (sectionStart >= 0)
+          DefineLabel(label, at, sectionStart);
+        else if (IsDigit(label[0]))
+          DefineLocal(label[0], at, std::nullopt);
+        else if (Silenced.size() < MaxSymbols)
+          Silenced.emplace(label);
       }
     }
     return;
@@ -2024,8 +2054,7 @@ void TAssembler::ResolveFixups() {
     if (Stop) return;
     std::optional<int64_t> dot = f.Dot;
     TExpr e = Evaluate(
-        f.Text, [&](std::string_view n, int64_t& v, std::string& error) { return Lookup(n, v, error, f.Locals); },
-        dot);
+        f.Text, [&](std::string_view n, int64_t& v, std::string& error) { return Lookup(n, v, error, f.Locals); }, dot);
     if (e.State == TExpr::Deferred) {
       const std::string_view name = NameAt(f.Text, e.Offset);
       if (!Silenced.count(std::string(name)))
@@ -2073,8 +2102,8 @@ void TAssembler::PlacePool() {
   R.Sections.push_back(std::move(pool));
   SectionColumns.push_back(1);
   SectionPlaces.push_back(TWhere{});
-  R.Symbols.Ranges.push_back({int32_t(at), uint32_t(count), 0, uint32_t(R.Sections.size() - 1), 0, 0, 0,
-                              TAsmRangeKind::Pool});
+  R.Symbols.Ranges.push_back(
+      {int32_t(at), uint32_t(count), 0, uint32_t(R.Sections.size() - 1), 0, 0, 0, TAsmRangeKind::Pool});
   for (const TPoolUse& use : PoolUses) {
     uint32_t& word = R.Sections[use.Section].Words[use.Offset];
     const int64_t offset = at + index[use.Value] - BaseAddress;
@@ -2160,11 +2189,12 @@ TAsmResult TAssembler::Run() {
     Error(TWhere{0, 1, 0, 1, 0}, 1,
           "the source holds no words; a program starts with .code $800000 and .header, then its instructions");
   Compact();
-  std::stable_sort(Diagnostics.begin(), Diagnostics.end(), [](const TOrderedDiagnostic& a, const TOrderedDiagnostic& b) {
-    if (a.D.SourceLine != b.D.SourceLine) return a.D.SourceLine < b.D.SourceLine;
-    if (a.Seq != b.Seq) return a.Seq < b.Seq;
-    return a.D.Column < b.D.Column;
-  });
+  std::stable_sort(Diagnostics.begin(), Diagnostics.end(),
+                   [](const TOrderedDiagnostic& a, const TOrderedDiagnostic& b) {
+                     if (a.D.SourceLine != b.D.SourceLine) return a.D.SourceLine < b.D.SourceLine;
+                     if (a.Seq != b.Seq) return a.Seq < b.Seq;
+                     return a.D.Column < b.D.Column;
+                   });
   R.Diagnostics.reserve(Diagnostics.size());
   for (TOrderedDiagnostic& d : Diagnostics) R.Diagnostics.push_back(std::move(d.D));
   R.Symbols.Finish();
@@ -2433,7 +2463,8 @@ std::string ListingText(const TAsmResult& result, std::string_view source) {
   std::vector<const TAsmSymbol*> symbols;
   for (const TAsmSymbol& s : result.Symbols.Symbols) symbols.push_back(&s);
   if (!symbols.empty()) {
-    std::sort(symbols.begin(), symbols.end(), [](const TAsmSymbol* a, const TAsmSymbol* b) { return a->Name < b->Name; });
+    std::sort(symbols.begin(), symbols.end(),
+              [](const TAsmSymbol* a, const TAsmSymbol* b) { return a->Name < b->Name; });
     size_t width = 0;
     for (const TAsmSymbol* s : symbols) width = std::max(width, s->Name.size());
     width = std::min<size_t>(width, 40);

@@ -77,14 +77,14 @@ constexpr size_t MaxMacroDepth = 64;
 constexpr size_t MaxMacroExpansions = 100000;
 
 // Every directive of the language, for editors that highlight it.
-inline constexpr std::string_view AsmDirectives[] = {
-    ".code", ".data", ".ds",    ".mem",     ".word",  "dc",     ".space",   ".header", ".equ",
-    ".ascii", ".asciiz", ".align", ".scratch", ".include", ".macro", ".endm"};
+inline constexpr std::string_view AsmDirectives[] = {".code",    ".data",    ".ds",    ".mem",   ".word",   "dc",
+                                                     ".space",   ".header",  ".equ",   ".ascii", ".asciiz", ".align",
+                                                     ".scratch", ".include", ".macro", ".endm"};
 // Every pseudo-instruction: the assembler's own mnemonics that expand to
 // instructions of the instruction table.
-inline constexpr std::string_view AsmPseudoInstructions[] = {
-    "nop", "mv", "not", "neg", "j",   "b",   "li",  "la",  "call",
-    "ret", "push", "pop", "beq", "bne", "blt", "ble", "bgt", "bge"};
+inline constexpr std::string_view AsmPseudoInstructions[] = {"nop", "mv",  "not",  "neg", "j",    "b",
+                                                             "li",  "la",  "call", "ret", "push", "pop",
+                                                             "beq", "bne", "blt",  "ble", "bgt",  "bge"};
 // Sections one source may open: as many as the loader accepts.
 constexpr size_t MaxAsmSections = size_t(MaxSections);
 
@@ -92,7 +92,7 @@ enum class TAsmSeverity { Error, Warning };
 
 // A place that led to a diagnostic's line: an .include or a macro's call.
 struct TAsmPlace {
-  std::string File;   // empty: the assembled source itself
+  std::string File;  // empty: the assembled source itself
   uint32_t Line = 0;
   std::string Macro;  // the macro called there; empty for an .include
 };
@@ -112,27 +112,27 @@ enum class TSectionKind { Code, Data, Ds, Mem };
 struct TAsmSection {
   TSectionKind Kind = TSectionKind::Code;
   int32_t Start = 0;
-  uint32_t Count = 0;            // words; for Code and Data the size of Words
-  uint32_t Fill = 0;             // Ds only
-  std::vector<uint32_t> Words;   // Code and Data only
-  uint32_t Line = 0;             // the directive that opened it (0: the literal pool)
+  uint32_t Count = 0;           // words; for Code and Data the size of Words
+  uint32_t Fill = 0;            // Ds only
+  std::vector<uint32_t> Words;  // Code and Data only
+  uint32_t Line = 0;            // the directive that opened it (0: the literal pool)
 };
 
 struct TAsmSymbol {
   std::string Name;
   int64_t Value = 0;
-  uint32_t Line = 0;     // in the assembled source: the definition, or the .include or call that led to it
-  bool Label = false;    // a label (an address), not an .equ constant
-  uint32_t File = 0;     // index in TAsmSymbols::Files
-  uint32_t FileLine = 0; // the definition's line in that file
+  uint32_t Line = 0;      // in the assembled source: the definition, or the .include or call that led to it
+  bool Label = false;     // a label (an address), not an .equ constant
+  uint32_t File = 0;      // index in TAsmSymbols::Files
+  uint32_t FileLine = 0;  // the definition's line in that file
 };
 
 // How a range's words came from its line.
 enum class TAsmRangeKind : uint8_t {
-  Plain,     // the statement's own words
-  Expanded,  // a pseudo-instruction's or a macro's instructions
+  Plain,         // the statement's own words
+  Expanded,      // a pseudo-instruction's or a macro's instructions
   ExpandedData,  // a macro's data words
-  Pool,      // the literal pool of li and la
+  Pool,          // the literal pool of li and la
 };
 
 // Words that one source line put into the image.
@@ -181,10 +181,10 @@ class TAsmSymbols {
 };
 
 struct TAsmResult {
-  std::vector<TAsmSection> Sections;       // in source order, empty ones left out
-  std::vector<TAsmDiagnostic> Diagnostics; // in source order, by line and column
+  std::vector<TAsmSection> Sections;        // in source order, empty ones left out
+  std::vector<TAsmDiagnostic> Diagnostics;  // in source order, by line and column
   TAsmSymbols Symbols;
-  std::vector<std::string> FileTexts;      // the text of each of Symbols.Files ([0] empty)
+  std::vector<std::string> FileTexts;  // the text of each of Symbols.Files ([0] empty)
   size_t ErrorCount = 0;
   bool TooManyErrors = false;  // assembly stopped at MaxAsmErrors
   bool Ok() const { return ErrorCount == 0; }
@@ -229,5 +229,4 @@ std::string ListingText(const TAsmResult& result, std::string_view source);
 // Evaluates an expression of the language (numbers, names of the symbol
 // table, the operators; no '.' and no local labels). False with a message when it is not one or
 // names something unknown.
-bool EvaluateExpression(std::string_view text, const TAsmSymbols& symbols, int64_t& value,
-                        std::string& error);
+bool EvaluateExpression(std::string_view text, const TAsmSymbols& symbols, int64_t& value, std::string& error);

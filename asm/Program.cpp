@@ -43,8 +43,7 @@ std::string ReadSourceFile(const std::string& name) {
     throw TFileOpenError(name);
   }
   struct stat st {};
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || uint64_t(st.st_size) > MaxFileBytes)
-    throw TFileOpenError(name);
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || uint64_t(st.st_size) > MaxFileBytes) throw TFileOpenError(name);
   std::string text;
   char buffer[1 << 16];
   while (true) {
@@ -72,9 +71,12 @@ TAsmOptions SourceFileOptions(const std::string& name) {
     try {
       file.Text = ReadSourceFile(file.File);
     } catch (const TFileOpenError&) {
-      if (!fs::exists(path, code)) error = "no such file";
-      else if (!fs::is_regular_file(path, code)) error = "not a regular file";
-      else error = "the file cannot be read or is larger than the loader's limit";
+      if (!fs::exists(path, code))
+        error = "no such file";
+      else if (!fs::is_regular_file(path, code))
+        error = "not a regular file";
+      else
+        error = "the file cannot be read or is larger than the loader's limit";
       return false;
     }
     return true;

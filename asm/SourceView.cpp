@@ -34,7 +34,8 @@ void AppendSourceLine(std::string& line, std::string_view source) {
     // character beyond the basic plane, one per byte that is not UTF-8.
     const int length = c >= 0xF0 && c < 0xF5 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 1;
     bool whole = length > 1 && i + size_t(length) <= source.size();
-    for (int k = 1; whole && k < length; ++k) whole = (static_cast<unsigned char>(source[i + size_t(k)]) & 0xC0) == 0x80;
+    for (int k = 1; whole && k < length; ++k)
+      whole = (static_cast<unsigned char>(source[i + size_t(k)]) & 0xC0) == 0x80;
     if (!whole) {
       line += '?';
       ++i;

@@ -24,14 +24,13 @@ inline double LoopInstructions(int32_t iterations) { return double(iterations) *
 // `store` is the offset from $800000 of the word each iteration stores to.
 inline std::string LoopImage(int32_t iterations, int32_t store = 0x41) {
   const uint32_t code[] = {
-      HeaderWord,
-      I(35, 4, 30, 0x40),   // lw   R04,R30,$0040   iterations
-      I(9, 1, 1, 3),        // addi R01,R01,$0003
-      R(33, 2, 2, 1),       // add  R02,R02,R01
-      R(36, 3, 3, 2),       // xor  R03,R03,R02
-      I(43, 2, 30, store),  // sw   R02,R30,store
-      I(8, 4, 4, 1),        // subi R04,R04,$0001
-      I(5, 0, 4, -6),       // bnez R04,loop
+      HeaderWord,          I(35, 4, 30, 0x40),  // lw   R04,R30,$0040   iterations
+      I(9, 1, 1, 3),                            // addi R01,R01,$0003
+      R(33, 2, 2, 1),                           // add  R02,R02,R01
+      R(36, 3, 3, 2),                           // xor  R03,R03,R02
+      I(43, 2, 30, store),                      // sw   R02,R30,store
+      I(8, 4, 4, 1),                            // subi R04,R04,$0001
+      I(5, 0, 4, -6),                           // bnez R04,loop
       IdleLoopWord,
   };
   std::string text = ".CODE\n$800000\n" + std::to_string(std::size(code)) + "\n";

@@ -47,11 +47,14 @@ inline uint64_t ReferenceRun(uint64_t maxSteps) {
         switch (w & 63) {
           case 0: result = a + a; break;
           case 2: result = a >> 1; break;
-          case 32: case 34: result = a - b; break;
-          case 33: case 35: result = a + b; break;
+          case 32:
+          case 34: result = a - b; break;
+          case 33:
+          case 35: result = a + b; break;
           case 36: result = a ^ b; break;
           case 37: result = a | b; break;
-          case 38: case 39: result = a & b; break;
+          case 38:
+          case 39: result = a & b; break;
           default: dest = 0; break;
         }
       } else {
@@ -59,15 +62,31 @@ inline uint64_t ReferenceRun(uint64_t maxSteps) {
         const int32_t sa = int32_t(a), si = int32_t(imm);
         dest = rb;
         switch (w >> 26) {
-          case 4: if (a == 0) pc += imm; dest = 0; break;
-          case 5: if (a != 0) pc += imm; dest = 0; break;
-          case 8: case 10: result = a - imm; break;
-          case 9: case 11: result = a + imm; break;
+          case 4:
+            if (a == 0) pc += imm;
+            dest = 0;
+            break;
+          case 5:
+            if (a != 0) pc += imm;
+            dest = 0;
+            break;
+          case 8:
+          case 10: result = a - imm; break;
+          case 9:
+          case 11: result = a + imm; break;
           case 12: result = a ^ imm; break;
           case 13: result = a | imm; break;
-          case 14: case 15: result = a & imm; break;
-          case 22: pc = a; dest = 0; break;
-          case 23: r[31] = pc; pc = a; dest = 0; break;
+          case 14:
+          case 15: result = a & imm; break;
+          case 22:
+            pc = a;
+            dest = 0;
+            break;
+          case 23:
+            r[31] = pc;
+            pc = a;
+            dest = 0;
+            break;
           case 24: result = 0; break;
           case 25: result = sa > si; break;
           case 26: result = sa == si; break;

@@ -22,4 +22,3 @@ void TBreakIndex::Build() {
   for (int32_t a : Addresses) Filter[Hash(a) >> 6] |= uint64_t(1) << (Hash(a) & 63);
   Bits = Addresses.empty() ? nullptr : Filter.data();
 }
-

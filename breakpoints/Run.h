@@ -108,7 +108,8 @@ class TLocalMachine {
     }
     if (uint32_t* word = Find(uint32_t(address))) [[likely]] {
       *word = v;
-      if (DisplayHooks.MemoryChanged && DisplayHooks.ReportsStore(address)) [[unlikely]] Report(address);
+      if (DisplayHooks.MemoryChanged && DisplayHooks.ReportsStore(address)) [[unlikely]]
+        Report(address);
       return;
     }
     StoreMiss(address, v);
@@ -241,7 +242,7 @@ class TLocalMachine {
   TBlockRef Slot[2];  // Slot[Cur]: the memory's cached block
   unsigned Cur = 0;
   unsigned Synced = 0;  // the memory's cached block is Slot[Synced]
-  uint32_t Moves;   // the memory's CacheMoves() when the copy was taken
+  uint32_t Moves;       // the memory's CacheMoves() when the copy was taken
   uint32_t Next = 0;
   bool Mapped = false;
   unsigned NextSlot = 0;
@@ -269,8 +270,8 @@ struct TOthersMemo {
 // lookups remains, which is to leave the block of the last watched word
 // cached. With display receivers attached, anything may have changed.
 template <int Mode>
-[[gnu::always_inline]] inline bool CheckBreakPoints(TLocalMachine<Mode>& m, const TBreakIndex& index,
-                                                    TOthersMemo& memo, bool memory) {
+[[gnu::always_inline]] inline bool CheckBreakPoints(TLocalMachine<Mode>& m, const TBreakIndex& index, TOthersMemo& memo,
+                                                    bool memory) {
   const int32_t pc = int32_t(m.PC());
   const uint32_t fresh = m.Fresh;
   m.Fresh = 0;
@@ -311,8 +312,7 @@ template <int Mode>
 // Never inlined, so that every caller runs the same loop, compiled alone.
 template <int Mode, class StepLog>
 [[gnu::noinline]] std::optional<TStopReason> RunSegment(uint64_t& steps, uint64_t pollAt, uint64_t limit,
-                                                        const TBreakIndex& index, uint32_t& written,
-                                                        StepLog& log) {
+                                                        const TBreakIndex& index, uint32_t& written, StepLog& log) {
   TLocalMachine<Mode> m;
   uint64_t n = steps;
   // After every step: the stop opcode, the idle loop, then the step limit.

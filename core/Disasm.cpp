@@ -59,9 +59,7 @@ std::string TCPU::Disassemble(int32_t address, uint32_t word) const {
   return s;
 }
 
-std::string TCPU::ListingLine(int32_t address) {
-  return ListingText(address, TheMemory.ReadWord(address));
-}
+std::string TCPU::ListingLine(int32_t address) { return ListingText(address, TheMemory.ReadWord(address)); }
 
 std::string TCPU::ListingText(int32_t address, uint32_t word) const {
   std::string line;

@@ -48,22 +48,22 @@ struct TInstruction {
 
 // clang-format off: two rows a line, in code order
 inline constexpr TInstruction Instructions[] = {
-    {"slli", TOperands::RcRa, 0, false},      {"srli", TOperands::RcRa, 2, false},
-    {"sub", TOperands::RcRaRb, 32, false},    {"add", TOperands::RcRaRb, 33, false},
-    {"sub", TOperands::RcRaRb, 34, true},     {"add", TOperands::RcRaRb, 35, true},
-    {"xor", TOperands::RcRaRb, 36, false},    {"or", TOperands::RcRaRb, 37, false},
-    {"and", TOperands::RcRaRb, 38, false},    {"and", TOperands::RcRaRb, 39, true},
-    {"beqz", TOperands::RaTarget, 4, false},  {"bnez", TOperands::RaTarget, 5, false},
-    {"subi", TOperands::RbRaImm, 8, false},   {"addi", TOperands::RbRaImm, 9, false},
-    {"subi", TOperands::RbRaImm, 10, true},   {"addi", TOperands::RbRaImm, 11, true},
-    {"xori", TOperands::RbRaImm, 12, false},  {"ori", TOperands::RbRaImm, 13, false},
-    {"andi", TOperands::RbRaImm, 14, false},  {"andi", TOperands::RbRaImm, 15, true},
-    {"jr", TOperands::Ra, 22, false},         {"jalr", TOperands::Ra, 23, false},
-    {"clri", TOperands::Rb, 24, false},       {"sgti", TOperands::RbRaImm, 25, false},
-    {"seqi", TOperands::RbRaImm, 26, false},  {"sget", TOperands::RbRaImm, 27, false},
-    {"slti", TOperands::RbRaImm, 28, false},  {"snei", TOperands::RbRaImm, 29, false},
-    {"slei", TOperands::RbRaImm, 30, false},  {"seti", TOperands::Rb, 31, false},
-    {"lw", TOperands::RbRaImm, 35, false},    {"sw", TOperands::RbRaImm, 43, false},
+    {"slli", TOperands::RcRa, 0, false},     {"srli", TOperands::RcRa, 2, false},
+    {"sub", TOperands::RcRaRb, 32, false},   {"add", TOperands::RcRaRb, 33, false},
+    {"sub", TOperands::RcRaRb, 34, true},    {"add", TOperands::RcRaRb, 35, true},
+    {"xor", TOperands::RcRaRb, 36, false},   {"or", TOperands::RcRaRb, 37, false},
+    {"and", TOperands::RcRaRb, 38, false},   {"and", TOperands::RcRaRb, 39, true},
+    {"beqz", TOperands::RaTarget, 4, false}, {"bnez", TOperands::RaTarget, 5, false},
+    {"subi", TOperands::RbRaImm, 8, false},  {"addi", TOperands::RbRaImm, 9, false},
+    {"subi", TOperands::RbRaImm, 10, true},  {"addi", TOperands::RbRaImm, 11, true},
+    {"xori", TOperands::RbRaImm, 12, false}, {"ori", TOperands::RbRaImm, 13, false},
+    {"andi", TOperands::RbRaImm, 14, false}, {"andi", TOperands::RbRaImm, 15, true},
+    {"jr", TOperands::Ra, 22, false},        {"jalr", TOperands::Ra, 23, false},
+    {"clri", TOperands::Rb, 24, false},      {"sgti", TOperands::RbRaImm, 25, false},
+    {"seqi", TOperands::RbRaImm, 26, false}, {"sget", TOperands::RbRaImm, 27, false},
+    {"slti", TOperands::RbRaImm, 28, false}, {"snei", TOperands::RbRaImm, 29, false},
+    {"slei", TOperands::RbRaImm, 30, false}, {"seti", TOperands::Rb, 31, false},
+    {"lw", TOperands::RbRaImm, 35, false},   {"sw", TOperands::RbRaImm, 43, false},
 };
 // clang-format on
 

@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <new>
 
-
 #include "core/CPU.h"
 
 const char* const InvalidFileMessage = "Die angegebene Datei einhält ungültige Daten.";
@@ -111,8 +110,7 @@ bool ParseNumber(std::string_view text, int32_t& value) {
   text.remove_prefix(i);
   if (text.empty()) return false;
   if (text[0] == '$' || text[0] == 'x' || text[0] == 'X') return ParseHex(text.substr(1), value);
-  if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
-    return ParseHex(text.substr(2), value);
+  if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) return ParseHex(text.substr(2), value);
 
   bool negative = false;
   if (text[0] == '-' || text[0] == '+') {

@@ -2,8 +2,8 @@
 // from them; holds the text of the last loaded file for resets.
 #pragma once
 
-#include <cstdint>
 #include <cstddef>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <string_view>

@@ -7,7 +7,6 @@
 #include <queue>
 #include <stdexcept>
 
-
 void TMemory::TFreeWords::operator()(uint32_t* p) const { std::free(p); }
 
 TMemory::~TMemory() = default;
@@ -37,8 +36,7 @@ void TMemory::Clear() {
 
 void TMemory::AddBlock(int32_t start, int32_t count) {
   if (count < 1) throw std::length_error("block without words");
-  if (int64_t(start) + count > int64_t(INT32_MAX) + 1)
-    throw std::length_error("block reaches past the last address");
+  if (int64_t(start) + count > int64_t(INT32_MAX) + 1) throw std::length_error("block reaches past the last address");
   // Room for the new section before anything changes, so a failing
   // allocation leaves the memory as it was; growth by doubling keeps a load
   // of many sections linear.
@@ -226,8 +224,7 @@ int32_t TMemory::FindSlow(int32_t address, bool create) {
       // it was created while nothing covered that address.
       if (TPage* page = PageOf(address)) {
         int bit = address & (PageWords - 1);
-        if (page->Present >> bit & 1)
-          found = TBlockRef{address, 1, &page->Words[bit], !SinglesShadowed};
+        if (page->Present >> bit & 1) found = TBlockRef{address, 1, &page->Words[bit], !SinglesShadowed};
       } else if (uint32_t* w = FindLoose(address)) {
         found = TBlockRef{address, 1, w, !SinglesShadowed, true};
       }

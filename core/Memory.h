@@ -37,9 +37,7 @@ struct TBlockRef {
   // moves its entries, so the memory renews the pointer when it does.
   bool Loose = false;
 
-  bool Covers(int32_t a) const {
-    return uint32_t(a) - uint32_t(Start) < uint32_t(Count);
-  }
+  bool Covers(int32_t a) const { return uint32_t(a) - uint32_t(Start) < uint32_t(Count); }
 };
 
 class TMemory {

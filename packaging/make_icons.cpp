@@ -48,8 +48,8 @@ QString Svg(const std::vector<TShape>& shapes) {
     const auto& p = shape.P;
     s << "  ";
     if (shape.Kind == TShape::Rect) {
-      s << "<rect x=\"" << p[0] << "\" y=\"" << p[1] << "\" width=\"" << p[2] << "\" height=\"" << p[3]
-        << "\" rx=\"" << p[4] << "\"";
+      s << "<rect x=\"" << p[0] << "\" y=\"" << p[1] << "\" width=\"" << p[2] << "\" height=\"" << p[3] << "\" rx=\""
+        << p[4] << "\"";
     } else if (shape.Kind == TShape::Polygon) {
       s << "<polygon points=\"";
       for (size_t i = 0; i < p.size(); i += 2) s << (i ? " " : "") << p[i] << "," << p[i + 1];

@@ -12,8 +12,8 @@
 #include <limits>
 
 #include "breakpoints/BreakPoint.h"
-#include "ui/MainForm.h"
 #include "core/Text.h"
+#include "ui/MainForm.h"
 
 namespace {
 
@@ -235,9 +235,9 @@ void TBreakEditForm::CreateComponents() {
 }
 
 void TBreakEditForm::SetTabOrder() {
-  const QWidget* order[] = {CInstruction,  EInstruction,  CUseCount, EActCount,  EMaxCount,
-                            RLockPosition, RLockRegister, RLockNone, ELockPosition, ELockRegister,
-                            RLockValue,    ELockValue,    RLockChange, BOK,        BCancel};
+  const QWidget* order[] = {CInstruction,  EInstruction,  CUseCount,   EActCount,     EMaxCount,
+                            RLockPosition, RLockRegister, RLockNone,   ELockPosition, ELockRegister,
+                            RLockValue,    ELockValue,    RLockChange, BOK,           BCancel};
   for (size_t i = 1; i < std::size(order); ++i)
     QWidget::setTabOrder(const_cast<QWidget*>(order[i - 1]), const_cast<QWidget*>(order[i]));
 }

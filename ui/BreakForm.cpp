@@ -6,8 +6,8 @@
 
 #include <memory>
 
-#include "ui/BreakEditForm.h"
 #include "breakpoints/BreakPoint.h"
+#include "ui/BreakEditForm.h"
 #include "ui/Desktop.h"
 #include "ui/MainForm.h"
 #include "ui/MemoryForm.h"

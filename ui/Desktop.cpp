@@ -178,8 +178,7 @@ class TFitter {
       for (size_t i = 0; i < j; ++i) {
         const QRect& a = placed[i].Old;
         const bool sameLine = a.top() <= b.bottom() && b.top() <= a.bottom();
-        if (sameLine && a.right() < b.left())
-          shift[j] = std::max(shift[j], shift[i] + placed[i].Need - a.width());
+        if (sameLine && a.right() < b.left()) shift[j] = std::max(shift[j], shift[i] + placed[i].Need - a.width());
       }
     }
     // The box keeps the right margin its nearest child had.

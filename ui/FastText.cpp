@@ -50,8 +50,7 @@ void TFastText::Draw(QPainter& painter, int x, int y, std::string_view text) {
   painter.drawGlyphRun(QPointF(x, y + AscentPx), Run);
 }
 
-void TFastText::DrawStrip(QPainter& painter, int x, int y, int height, std::string_view text, QRgb ink,
-                          QRgb paper) {
+void TFastText::DrawStrip(QPainter& painter, int x, int y, int height, std::string_view text, QRgb ink, QRgb paper) {
   const qreal ratio = TargetRatio(painter);
   QByteArray key(text.data(), qsizetype(text.size()));
   key.append(reinterpret_cast<const char*>(&ink), sizeof ink);

@@ -38,9 +38,8 @@ bool ParseGotoAddress(const QString& text, const TAsmSymbols* symbols, int32_t& 
 TGotoDialog::TGotoDialog(QWidget* parent, const TAsmSymbols* symbols) : QDialog(parent), Symbols(symbols) {
   setWindowTitle("Gehe zu Adresse");
   auto* column = new QVBoxLayout(this);
-  column->addWidget(new QLabel(symbols ? "Adresse oder Label (z. B. $800000 oder loop+2):"
-                                       : "Adresse (z. B. $800000):",
-                               this));
+  column->addWidget(
+      new QLabel(symbols ? "Adresse oder Label (z. B. $800000 oder loop+2):" : "Adresse (z. B. $800000):", this));
   Edit = new QLineEdit(this);
   column->addWidget(Edit);
   Message = new QLabel(this);

@@ -62,9 +62,7 @@ QPixmap Draw(int index, qreal ratio) {
       g.setBrush(Navy);
       g.drawPolygon(QPolygonF({{9, 4}, {14, 8}, {9, 12}}));
       break;
-    case 3:
-      g.fillRect(QRectF(3, 3, 10, 10), Navy);
-      break;
+    case 3: g.fillRect(QRectF(3, 3, 10, 10), Navy); break;
     case 4:
       g.fillRect(QRectF(1, 12, 14, 3), Navy);
       Hand(g, Qt::white, QColor(64, 64, 64));

@@ -38,14 +38,10 @@ bool TInputHold::eventFilter(QObject* receiver, QEvent* event) {
     case QEvent::MouseButtonRelease:
     case QEvent::MouseButtonDblClick:
     case QEvent::Wheel:
-    case QEvent::ContextMenu:
-      Held.push_back({receiver, std::unique_ptr<QEvent>(event->clone())});
-      return true;
+    case QEvent::ContextMenu: Held.push_back({receiver, std::unique_ptr<QEvent>(event->clone())}); return true;
     case QEvent::MouseMove:
-    case QEvent::Shortcut:
-      return true;
-    default:
-      return false;
+    case QEvent::Shortcut: return true;
+    default: return false;
   }
 }
 

@@ -23,17 +23,17 @@
 #include <QVBoxLayout>
 
 #include "breakpoints/BreakPoint.h"
+#include "breakpoints/Run.h"
 #include "core/CPU.h"
+#include "core/Loader.h"
+#include "ui/BreakForm.h"
+#include "ui/Desktop.h"
 #include "ui/FastText.h"
 #include "ui/Icons.h"
 #include "ui/InputHold.h"
-#include "core/Loader.h"
 #include "ui/MemoryForm.h"
 #include "ui/RelativeScroll.h"
 #include "ui/SourceFiles.h"
-#include "ui/BreakForm.h"
-#include "ui/Desktop.h"
-#include "breakpoints/Run.h"
 
 bool Stopped = false;
 TMainForm* MainForm = nullptr;
@@ -88,9 +88,7 @@ void OnCaption(const std::string& caption) {
   if (MainForm) MainForm->setWindowTitle(QFile::decodeName(QByteArray::fromStdString(caption)));
 }
 
-void OnMessage(const std::string& text) {
-  MessageBoxHook(MainForm, ToQt(text), false);
-}
+void OnMessage(const std::string& text) { MessageBoxHook(MainForm, ToQt(text), false); }
 
 }  // namespace
 
@@ -122,7 +120,8 @@ uint32_t FastRunRegisters = 0;
 void TMainForm::ScheduleSync() {
   if (DisplayPending) return;
   DisplayPending = true;
-  QMetaObject::invokeMethod(this, [this] { SyncDisplay(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this] { SyncDisplay(); }, Qt::QueuedConnection);
 }
 
 QFont CodeFont(int pointSize) {
@@ -229,8 +228,7 @@ void TMainForm::CreateActions() {
       {&ABShow, "Haltepunkte anzeigen", "Breakpoint", "", QKeySequence("F6"), 6, &TMainForm::ABShowExecute},
       {&ADReset, "Zurücksetzen", "Debug", "Setzt den Prozessor zurück", QKeySequence("Ctrl+F2"), 7,
        &TMainForm::ADResetClick},
-      {&ADMemInspect, "Memory Inspector anzeigen", "Debug", "", QKeySequence("F4"), 8,
-       &TMainForm::ADMemInspectExecute},
+      {&ADMemInspect, "Memory Inspector anzeigen", "Debug", "", QKeySequence("F4"), 8, &TMainForm::ADMemInspectExecute},
       {&ADRunFast, "Schnell ausführen...", "Debug",
        "Führt das Programm schnell aus, bis ein Breakpoint gefunden wird. Die Anzeige wird ausgeschaltet.",
        QKeySequence("Shift+F9"), 9, &TMainForm::ADRunFastExecute},
@@ -460,7 +458,9 @@ void TMainForm::ADRunFastExecute() {
     DisplayHooks.RegisterChanged = nullptr;
     DisplayHooks.NextCommandChanged = nullptr;
     NarrowStoreReports();
-    if (!QuitRequested) RunFast(0, steps, [this] { return FastRunPoll(); }, 16, &FastRunRegisters);
+    if (!QuitRequested)
+      RunFast(
+          0, steps, [this] { return FastRunPoll(); }, 16, &FastRunRegisters);
     WidenStoreReports();
     DisplayHooks.RegisterChanged = NoteRegister;
     DisplayHooks.NextCommandChanged = NoteNextCommand;
@@ -646,9 +646,8 @@ void TMainForm::SyncDisplay() {
   for (uint32_t dirty = RegistersDirty; dirty; dirty &= dirty - 1) WriteRegisterCell(std::countr_zero(dirty));
   if (NextPending) {
     NextPending = false;
-    NextCommand->setText(TheState.NextValid
-                             ? ToQt(TheCPU.ListingText(TheState.NextAddress, TheState.NextWord))
-                             : QString("---"));
+    NextCommand->setText(TheState.NextValid ? ToQt(TheCPU.ListingText(TheState.NextAddress, TheState.NextWord))
+                                            : QString("---"));
   }
 }
 

@@ -31,7 +31,6 @@ class QMenu;
 class TBreakPoint;
 class TFastText;
 
-
 // True while the simulated processor is not running.
 extern bool Stopped;
 // The one main window, reachable before its construction has finished.
@@ -191,7 +190,6 @@ class TMainForm : public QMainWindow {
   void Closing();
 
  public:
-
   // The fast run looks at the event queue (and paints the inspectors) about
   // this often, in milliseconds;
   // tests lower it. PollHook, when set, is called at each look.

@@ -11,11 +11,11 @@
 #include <string_view>
 
 #include "breakpoints/BreakPoint.h"
+#include "core/Text.h"
 #include "ui/Desktop.h"
 #include "ui/FastText.h"
 #include "ui/MainForm.h"
 #include "ui/RelativeScroll.h"
-#include "core/Text.h"
 
 std::vector<TMemoryForm*> Inspectors;
 
@@ -179,8 +179,7 @@ uint32_t TMemoryForm::RowAddress(int row) const { return uint32_t(TopAddress) + 
 
 void TMemoryForm::PaintCell(QPainter& canvas, int row, int column) {
   const int32_t address = int32_t(RowAddress(row) + uint32_t(column));
-  const QRect cell((LabelChars + CellChars * column) * CharWidth, row * LineHeight, CellChars * CharWidth,
-                   LineHeight);
+  const QRect cell((LabelChars + CellChars * column) * CharWidth, row * LineHeight, CellChars * CharWidth, LineHeight);
   const bool watched = FindByMemory(address) != nullptr;
   const uint32_t index = uint32_t(row) * uint32_t(Columns) + uint32_t(column);
   char text[16];

@@ -10,8 +10,8 @@
 // what later instructions read where blocks overlap.
 #pragma once
 
-#include <QRgb>
 #include <QRegion>
+#include <QRgb>
 #include <QWidget>
 
 #include <cstdint>

@@ -14,9 +14,7 @@ constexpr int HiddenColumn = 4;
 // The register shown in (col, row), rows 1..16 and columns 0..3.
 int RegisterOf(int col, int row) { return (col / 2) * 16 + row - 1; }
 
-QString ValueText(int index) {
-  return "$" + QString::fromLatin1(HexText(uint32_t(TheState.GetReg(index)), 8));
-}
+QString ValueText(int index) { return "$" + QString::fromLatin1(HexText(uint32_t(TheState.GetReg(index)), 8)); }
 
 }  // namespace
 

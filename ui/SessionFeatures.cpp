@@ -13,13 +13,13 @@
 #include <algorithm>
 
 #include "asm/Assembler.h"
+#include "asm/Program.h"
 #include "breakpoints/BreakPoint.h"
 #include "core/CPU.h"
-#include "ui/GotoDialog.h"
 #include "core/Loader.h"
+#include "ui/GotoDialog.h"
 #include "ui/MainForm.h"
 #include "ui/MemoryForm.h"
-#include "asm/Program.h"
 #include "ui/Session.h"
 #include "ui/SourceFiles.h"
 
@@ -248,8 +248,7 @@ void TSessionFeatures::FillRecentMenu() {
 void TSessionFeatures::OpenRecent(const QString& name) {
   if (!Form->IsStopped()) return;
   if (!QFileInfo(name).isFile()) {
-    MessageBoxHook(Form, QString("Die Datei %1 gibt es nicht mehr; sie wird aus der Liste entfernt.").arg(name),
-                   false);
+    MessageBoxHook(Form, QString("Die Datei %1 gibt es nicht mehr; sie wird aus der Liste entfernt.").arg(name), false);
     Session->RemoveRecentFile(name);
     return;
   }

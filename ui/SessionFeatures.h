@@ -38,8 +38,8 @@ class TSessionFeatures : public QObject {
   QAction* AZoomOut;     // "Schrift verkleinern" (Ctrl+-)
   QAction* AZoomReset;   // "Normale Schriftgröße" (Ctrl+0)
   QMenu* MAnsicht;
-  QMenu* MRecent;        // "Zuletzt geöffnet"
-  QLabel* FileNote;      // the file notices in the status line
+  QMenu* MRecent;    // "Zuletzt geöffnet"
+  QLabel* FileNote;  // the file notices in the status line
 
   // Bit i: Ri differs from its value at the stop before the last one.
   uint32_t Changed() const { return ChangedMask; }
@@ -74,6 +74,6 @@ class TSessionFeatures : public QObject {
   uint32_t Previous[32] = {};
   uint32_t ChangedMask = 0;
   bool ChangePending = false;  // the file changed while a run was going on
-  TLabelIndex LabelAt;  // first label of each address
+  TLabelIndex LabelAt;         // first label of each address
   int Zoom = 0;                // the text size the windows have now
 };

@@ -3,8 +3,8 @@
 #include <QFile>
 #include <QString>
 
-#include "ui/MainForm.h"
 #include "asm/Program.h"
+#include "ui/MainForm.h"
 
 namespace {
 
@@ -48,7 +48,6 @@ bool ReassembleForReset(QWidget* parent) {
                                        std::move(text));
     return true;
   }
-  MessageBoxHook(parent, FromLocal(error.empty() ? SourceErrorText(SourceFileName, assembly) : error),
-                 !error.empty());
+  MessageBoxHook(parent, FromLocal(error.empty() ? SourceErrorText(SourceFileName, assembly) : error), !error.empty());
   return false;
 }

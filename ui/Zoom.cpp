@@ -36,4 +36,3 @@ void TMainForm::SetZoom(int steps) {
   Registers->Refresh();
   FitTexts(this);
 }
-

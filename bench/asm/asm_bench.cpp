@@ -73,9 +73,12 @@ void Limits() {
   options.FileName = "main.s";
   options.ReadInclude = [](const std::string&, const std::string& name, TAsmIncludeFile& file, std::string&) {
     file.File = file.Identity = name;
-    if (name == "a.s") file.Text = ".word 1\n.include \"b.s\"\n";
-    else if (name == "b.s") file.Text = ".include \"a.s\"\n";
-    else if (name == "main.s") file.Text = "";
+    if (name == "a.s")
+      file.Text = ".word 1\n.include \"b.s\"\n";
+    else if (name == "b.s")
+      file.Text = ".include \"a.s\"\n";
+    else if (name == "main.s")
+      file.Text = "";
     else {
       const int k = std::stoi(name.substr(1));
       if (k == 15) return true;  // sixteen deep: within the depth limit
@@ -110,8 +113,9 @@ int main() {
     for (const TAsmSection& sec : result.Sections) words += sec.Count;
     if (t < best) best = t;
   }
-  std::printf("assemble %zu lines (%zu words, %.1f MiB of source): %.3f s CPU, %.3f s wall (best of 3), peak %.0f MiB\n",
-              lines, words, double(source.size()) / (1 << 20), bestCpu, best, PeakMiB());
+  std::printf(
+      "assemble %zu lines (%zu words, %.1f MiB of source): %.3f s CPU, %.3f s wall (best of 3), peak %.0f MiB\n", lines,
+      words, double(source.size()) / (1 << 20), bestCpu, best, PeakMiB());
   Limits();
   std::printf("peak %.0f MiB\n", PeakMiB());
   return 0;

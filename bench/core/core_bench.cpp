@@ -7,12 +7,12 @@
 #include <vector>
 
 #include "bench/BenchSupport.h"
-#include "breakpoints/BreakPoint.h"
-#include "core/CPU.h"
-#include "core/Loader.h"
 #include "bench/LoopImage.h"
 #include "bench/Reference.h"
+#include "breakpoints/BreakPoint.h"
 #include "breakpoints/Run.h"
+#include "core/CPU.h"
+#include "core/Loader.h"
 
 namespace {
 

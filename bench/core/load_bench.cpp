@@ -33,7 +33,8 @@ const TShape Shapes[] = {
     {"1,000,000 one-word .DATA sections", [] { return Sections(".DATA", true, 1'000'000); }},
     {"1,048,577 sections (one over the cap)", [] { return Sections(".MEM", false, 1'048'576); }},
     {"256 MiB of line feeds", [] { return std::string(size_t(MaxFileBytes), '\n'); }},
-    {"16,777,216 words in one .CODE section", [] {
+    {"16,777,216 words in one .CODE section",
+     [] {
        std::string text = ".CODE\n0\n16777216\n";
        text.reserve(size_t(MaxImageWords) * 11 + 32);
        for (int64_t k = 0; k < MaxImageWords; ++k) {
@@ -60,8 +61,8 @@ int Stores(bool spread) {
   double t = Seconds();
   for (uint32_t k = 0; k < (1u << 20); ++k) TheMemory.WriteWord(int32_t(k * stride), k);
   std::printf("  %-42s %6.2f s  peak %6.0f MiB\n",
-              spread ? "1,048,576 stores 1,000 words apart:" : "1,048,576 stores to consecutive words:",
-              Seconds() - t, PeakMiB());
+              spread ? "1,048,576 stores 1,000 words apart:" : "1,048,576 stores to consecutive words:", Seconds() - t,
+              PeakMiB());
   return 0;
 }
 

@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "bench/BenchSupport.h"
-#include "tools/run/CommitLog.h"
-#include "core/Loader.h"
 #include "bench/LoopImage.h"
 #include "breakpoints/Run.h"
+#include "core/Loader.h"
+#include "tools/run/CommitLog.h"
 
 namespace {
 
@@ -84,8 +84,8 @@ int main() {
 
   std::printf("commit log, %.0f M instructions of the loop workload, best of 3:\n",
               bench::LoopInstructions(Iterations) / 1e6);
-  std::printf("  %-40s wall clock %6.1f, processor time %6.1f M instructions/s\n", "fast run without the log", fast.Wall,
-              fast.Cpu);
+  std::printf("  %-40s wall clock %6.1f, processor time %6.1f M instructions/s\n", "fast run without the log",
+              fast.Wall, fast.Cpu);
   std::printf("  %-40s wall clock %6.1f, processor time %6.1f M instructions/s (target >= 20)\n",
               "commit log written to a file", logged.Wall, logged.Cpu);
   std::printf("  %-40s %.0f MB\n", "log size", double(bytes) / 1e6);

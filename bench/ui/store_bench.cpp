@@ -34,14 +34,13 @@ void AppendWord(std::string& text, uint32_t word) {
 // Every iteration stores the counter into one of sixteen words from
 // 0x800010 on, all of them in view of an inspector at its first position.
 std::string StoreLoopImage() {
-  const uint32_t code[] = {HeaderWord,
-                           I(35, 4, 30, 0x40),   // lw   R4, $40(R30)
-                           I(9, 1, 1, 1),        // addi R1, R1, 1
-                           I(14, 5, 1, 15),      // andi R5, R1, 15
-                           R(33, 6, 5, 30),      // add  R6, R5, R30
-                           I(43, 1, 6, 0x10),    // sw   R1, $10(R6)
-                           I(8, 4, 4, 1),        // subi R4, R4, 1
-                           I(5, 0, 4, -6),       // bnez R4, back to the addi
+  const uint32_t code[] = {HeaderWord,        I(35, 4, 30, 0x40),  // lw   R4, $40(R30)
+                           I(9, 1, 1, 1),                          // addi R1, R1, 1
+                           I(14, 5, 1, 15),                        // andi R5, R1, 15
+                           R(33, 6, 5, 30),                        // add  R6, R5, R30
+                           I(43, 1, 6, 0x10),                      // sw   R1, $10(R6)
+                           I(8, 4, 4, 1),                          // subi R4, R4, 1
+                           I(5, 0, 4, -6),                         // bnez R4, back to the addi
                            IdleLoopWord};
   std::string text = ".CODE\n$800000\n" + std::to_string(std::size(code)) + "\n";
   for (uint32_t w : code) AppendWord(text, w);
@@ -66,9 +65,10 @@ void FastRuns(TMainForm& form) {
     best = std::min(best, Seconds() - t);
   }
   const double instructions = double(Iterations) * 6 + 1;
-  std::printf("inspector: fast run, a store every 6 instructions, %zu inspector%s open: %5.0f M instructions/s "
-              "(%.0f instructions in %.3f s, best of 3)\n",
-              Inspectors.size(), Inspectors.size() == 1 ? "" : "s", instructions / best / 1e6, instructions, best);
+  std::printf(
+      "inspector: fast run, a store every 6 instructions, %zu inspector%s open: %5.0f M instructions/s "
+      "(%.0f instructions in %.3f s, best of 3)\n",
+      Inspectors.size(), Inspectors.size() == 1 ? "" : "s", instructions / best / 1e6, instructions, best);
 }
 
 }  // namespace

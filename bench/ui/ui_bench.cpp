@@ -10,9 +10,9 @@
 #include <string>
 
 #include "bench/BenchSupport.h"
+#include "bench/LoopImage.h"
 #include "breakpoints/BreakPoint.h"
 #include "core/CPU.h"
-#include "bench/LoopImage.h"
 #include "ui/MainForm.h"
 
 constexpr int32_t Iterations = 20'000'000;
@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
   const double instructions = bench::LoopInstructions(Iterations);
   if (!displayOnly)
     std::printf("ui: fast run in the main window: %5.0f M instructions/s (%.0f instructions in %.3f s, best of 3)\n",
-              instructions / best / 1e6, instructions, best);
+                instructions / best / 1e6, instructions, best);
 
   // The run with display, stopped by a counter after a fixed number of steps.
   constexpr int32_t DisplaySteps = 20000;
@@ -66,8 +66,9 @@ int main(int argc, char** argv) {
   const double cpuElapsed = CpuSeconds() - cpu;
   // Per CPU second as well: on a busy machine the wall clock mostly
   // measures the others.
-  std::printf("ui: run with display: %5.0f steps/s, %5.0f steps per CPU second (%d steps with a repaint each in %.3f s)\n",
-              DisplaySteps / elapsed, DisplaySteps / cpuElapsed, DisplaySteps, elapsed);
+  std::printf(
+      "ui: run with display: %5.0f steps/s, %5.0f steps per CPU second (%d steps with a repaint each in %.3f s)\n",
+      DisplaySteps / elapsed, DisplaySteps / cpuElapsed, DisplaySteps, elapsed);
   delete counter;
 
   // Paging through the listing draws new lines all the time; the kept

@@ -10,13 +10,13 @@
 #include <vector>
 
 #include "bench/BenchSupport.h"
+#include "bench/LoopImage.h"
 #include "breakpoints/BreakPoint.h"
+#include "breakpoints/Run.h"
 #include "core/CPU.h"
 #include "core/Loader.h"
-#include "bench/LoopImage.h"
 #include "ui/MainForm.h"
 #include "ui/MemoryForm.h"
-#include "breakpoints/Run.h"
 
 namespace {
 
@@ -81,11 +81,13 @@ int main(int argc, char** argv) {
               bench::LoopInstructions(Iterations), qPrintable(QGuiApplication::platformName()));
   std::printf("  headless fast run:                          best %5.0f, median %5.0f M instructions/s\n",
               headless.Best, headless.Median);
-  std::printf("  fast run in the window, panel + inspector:  best %5.0f, median %5.0f M instructions/s"
-              "  (%3.0f %% / %3.0f %% of headless)\n",
-              window.Best, window.Median, 100 * window.Best / headless.Best, 100 * window.Median / headless.Median);
-  std::printf("  the same, inspector showing the stored word: best %5.0f, median %5.0f M instructions/s"
-              "  (%3.0f %% / %3.0f %% of headless)\n",
-              watched.Best, watched.Median, 100 * watched.Best / headless.Best, 100 * watched.Median / headless.Median);
+  std::printf(
+      "  fast run in the window, panel + inspector:  best %5.0f, median %5.0f M instructions/s"
+      "  (%3.0f %% / %3.0f %% of headless)\n",
+      window.Best, window.Median, 100 * window.Best / headless.Best, 100 * window.Median / headless.Median);
+  std::printf(
+      "  the same, inspector showing the stored word: best %5.0f, median %5.0f M instructions/s"
+      "  (%3.0f %% / %3.0f %% of headless)\n",
+      watched.Best, watched.Median, 100 * watched.Best / headless.Best, 100 * watched.Median / headless.Median);
   return 0;
 }

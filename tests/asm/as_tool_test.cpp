@@ -37,7 +37,9 @@ TEST(AsTool, ListingAndImageOnRequest) {
   const std::string source = dir.File("p.asm", ".code 16\nx: .word 1\n");
   const TProcessResult r = RunProcess(As, {"-l", "-o", dir.Path + "/out.cod", source});
   EXPECT_EQ(r.Status, 0);
-  EXPECT_EQ(r.Out, "                           1  .code 16\n$00000010:  00000001       2  x: .word 1\n\nsymbols:\n  x  $00000010  label     line 2\n");
+  EXPECT_EQ(r.Out,
+            "                           1  .code 16\n$00000010:  00000001       2  x: .word 1\n\nsymbols:\n  x  "
+            "$00000010  label     line 2\n");
   EXPECT_EQ(ReadFileText(dir.Path + "/out.cod"), ".CODE\n0x00000010\n0x1\n0x00000001\n");
   const TProcessResult toStdout = RunProcess(As, {"-o", "-", source});
   EXPECT_EQ(toStdout.Out, ".CODE\n0x00000010\n0x1\n0x00000001\n");
@@ -50,11 +52,12 @@ TEST(AsTool, ErrorsGoToStandardErrorAndNoImageIsWritten) {
   const TProcessResult r = RunProcess(As, {"-l", source});
   EXPECT_EQ(r.Status, 2);
   EXPECT_EQ(r.Out, "");
-  EXPECT_EQ(r.Err, source + ":2:12: error: immediate 99999 out of range -32768..65535; use li for a constant of any size\n" +
-                       source + ":3:1: error: unknown mnemonic 'foo'; expected an instruction or a directive\n" +
-                       source + ":4:1: warning: data in the path of execution: the instruction before it goes on to this word; "
-                       "end the code before it with j, ret or an idle loop (beqz R00,.)\n"
-                       "tavora-as: 2 error(s); no image written\n");
+  EXPECT_EQ(r.Err,
+            source + ":2:12: error: immediate 99999 out of range -32768..65535; use li for a constant of any size\n" +
+                source + ":3:1: error: unknown mnemonic 'foo'; expected an instruction or a directive\n" + source +
+                ":4:1: warning: data in the path of execution: the instruction before it goes on to this word; "
+                "end the code before it with j, ret or an idle loop (beqz R00,.)\n"
+                "tavora-as: 2 error(s); no image written\n");
   EXPECT_EQ(ReadFileText(stale), "old image");
 }
 
@@ -63,7 +66,9 @@ TEST(AsTool, WarningsDoNotStopTheImage) {
   const std::string source = dir.File("w.s", ".code 0\n.word 1\n.data 0\n.word 2\n");
   const TProcessResult r = RunProcess(As, {source});
   EXPECT_EQ(r.Status, 0);
-  EXPECT_EQ(r.Err, source + ":3:7: warning: section $0..$0 overlaps an earlier section from $0 on; memory keeps the earlier section's words where they overlap\n");
+  EXPECT_EQ(r.Err, source +
+                       ":3:7: warning: section $0..$0 overlaps an earlier section from $0 on; memory keeps the earlier "
+                       "section's words where they overlap\n");
   EXPECT_TRUE(Exists(dir.Path + "/w.cod"));
 }
 
@@ -196,14 +201,16 @@ TEST(AsTool, AStudentsSlipsGetOneMessageEachWithTheFix) {
   const TProcessResult r = RunProcess(As, {source});
   EXPECT_EQ(r.Status, 2);
   EXPECT_EQ(r.Err,
-            source + ":1:1: error: unknown directive '.text'; a code section starts with .code ADDR, e.g. .code $800000\n" +
-            source + ":6:20: error: bad register '5'; use addi for an immediate\n" +
-            source + ":7:11: error: bad register 'done'; jr takes a register; to jump to a label write j done\n" +
-            source + ":8:15: error: missing ',' after 'R1'\n" +
-            source + ":9:16: error: undefined label 'lop'; did you mean loop?\n" +
-            source + ":10:8: error: unknown mnemonic 'addd'; expected an instruction or a directive; did you mean add?\n" +
-            source + ":11:19: error: immediate 70000 out of range -32768..65535; use li for a constant of any size\n"
-            "tavora-as: 7 error(s); no image written\n");
+            source +
+                ":1:1: error: unknown directive '.text'; a code section starts with .code ADDR, e.g. .code $800000\n" +
+                source + ":6:20: error: bad register '5'; use addi for an immediate\n" + source +
+                ":7:11: error: bad register 'done'; jr takes a register; to jump to a label write j done\n" + source +
+                ":8:15: error: missing ',' after 'R1'\n" + source +
+                ":9:16: error: undefined label 'lop'; did you mean loop?\n" + source +
+                ":10:8: error: unknown mnemonic 'addd'; expected an instruction or a directive; did you mean add?\n" +
+                source +
+                ":11:19: error: immediate 70000 out of range -32768..65535; use li for a constant of any size\n"
+                "tavora-as: 7 error(s); no image written\n");
 }
 
 }  // namespace

@@ -28,27 +28,28 @@ TEST(RunSource, RunsTheExamplesAsTheirImages) {
 // as the debugger and the co-simulation kit run it.
 TEST(RunSource, EveryConvenienceOfTheLanguageRuns) {
   TTempDir dir;
-  dir.File("lib.s", "; a macro and a routine\n        .macro twice reg\n        add \\reg,\\reg,\\reg\n        .endm\n"
-                    "triple: mv R12,R11\n        twice R12\n        add R12,R12,R11\n        ret\n");
+  dir.File("lib.s",
+           "; a macro and a routine\n        .macro twice reg\n        add \\reg,\\reg,\\reg\n        .endm\n"
+           "triple: mv R12,R11\n        twice R12\n        add R12,R12,R11\n        ret\n");
   const std::string source = dir.File("all.s",
-      "# the lines of every feature\n"
-      "        .code $800000\n        .header\n        .scratch R28\n"
-      "        .equ  MASK, (1 << 4) - 1 | 0b1 << 8\n"
-      "        li    R01,$12345678          ; from the literal pool\n"
-      "        li    R02,MASK & ~1 ^ 'A'\n"
-      "        la    R29,stack+4\n"
-      "        push  R01\n        pop   R03\n"
-      "        li    R11,7\n        call  triple\n"
-      "        li    R04,-5\n        li    R05,3\n"
-      "        blt   R04,R05,1f\n        li    R06,99\n"
-      "1:      bgt   R04,R05,1f\n        li    R06,1\n"
-      "1:      la    R07,text\n        lw    R08,R07,1\n"
-      "        neg   R09,R05\n        not   R10,R00\n"
-      "done:   j     done\n"
-      "        .include \"lib.s\"\n"
-      "        .align 4\n"
-      "text:   .asciiz \"A\\tB\"\n"
-      "stack:  .space 4\n");
+                                      "# the lines of every feature\n"
+                                      "        .code $800000\n        .header\n        .scratch R28\n"
+                                      "        .equ  MASK, (1 << 4) - 1 | 0b1 << 8\n"
+                                      "        li    R01,$12345678          ; from the literal pool\n"
+                                      "        li    R02,MASK & ~1 ^ 'A'\n"
+                                      "        la    R29,stack+4\n"
+                                      "        push  R01\n        pop   R03\n"
+                                      "        li    R11,7\n        call  triple\n"
+                                      "        li    R04,-5\n        li    R05,3\n"
+                                      "        blt   R04,R05,1f\n        li    R06,99\n"
+                                      "1:      bgt   R04,R05,1f\n        li    R06,1\n"
+                                      "1:      la    R07,text\n        lw    R08,R07,1\n"
+                                      "        neg   R09,R05\n        not   R10,R00\n"
+                                      "done:   j     done\n"
+                                      "        .include \"lib.s\"\n"
+                                      "        .align 4\n"
+                                      "text:   .asciiz \"A\\tB\"\n"
+                                      "stack:  .space 4\n");
   const TProcessResult r = RunProcess(Runner, {source});
   EXPECT_EQ(r.Status, 0) << r.Err;
   for (const char* line : {"R01 $12345678", "R02 $0000014f", "R03 $12345678", "R04 $fffffffb", "R06 $00000001",

@@ -41,7 +41,8 @@ TEST(Include, FilesAreFoundBesideTheFileThatIncludesThem) {
   TTempDir dir;
   Put(dir, "lib/words.s", ".include \"more/two.s\"\n.word 1\n");
   Put(dir, "lib/more/two.s", ".word 2\n");
-  const std::string main = Put(dir, "main.s", ".code $10\n.include \"lib/words.s\"\n.word 3\n.include \"lib/more/two.s\"\n");
+  const std::string main =
+      Put(dir, "main.s", ".code $10\n.include \"lib/words.s\"\n.word 3\n.include \"lib/more/two.s\"\n");
   const TProcessResult r = Assemble(main);
   EXPECT_EQ(r.Status, 0) << r.Err;
   EXPECT_EQ(r.Out, ".CODE\n0x00000010\n0x4\n0x00000002\n0x00000001\n0x00000003\n0x00000002\n");
@@ -65,20 +66,22 @@ TEST(Include, MissingFilesCyclesAndDepthAreErrorsAtTheInclude) {
   TTempDir dir;
   Put(dir, "a.s", ".include \"b.s\"\n");
   Put(dir, "b.s", ".word 1\n.include \"a.s\"\n");
-  for (int k = 0; k < 20; ++k) Put(dir, "d" + std::to_string(k) + ".s", ".include \"d" + std::to_string(k + 1) + ".s\"\n");
+  for (int k = 0; k < 20; ++k)
+    Put(dir, "d" + std::to_string(k) + ".s", ".include \"d" + std::to_string(k + 1) + ".s\"\n");
   Put(dir, "d20.s", ".word 1\n");
   struct TCase {
     std::string Main, Err;
   };
   const TCase cases[] = {
-      {".code 0\n  .include \"none.s\"\n",
-       "main.s:2:12: error: cannot include 'none.s': no such file\n"},
-      {".code 0\n.include \"main.s\"\n", "main.s:2:10: error: 'main.s' includes itself; an .include must not lead back to a file being read\n"},
+      {".code 0\n  .include \"none.s\"\n", "main.s:2:12: error: cannot include 'none.s': no such file\n"},
+      {".code 0\n.include \"main.s\"\n",
+       "main.s:2:10: error: 'main.s' includes itself; an .include must not lead back to a file being read\n"},
       {".code 0\n.include \"a.s\"\n",
        "b.s:2:10: error: 'a.s' includes itself through b.s; an .include must not lead back to a file being read "
        "(included from a.s:1, included from main.s:2)\n"},
       {".code 0\n.include \"d0.s\"\n",
-       "d15.s:1:1: error: more than 16 nested .include; is a file including itself? (included from d14.s:1, included from d13.s:1, included from d12.s:1, included from d11.s:1, included from "
+       "d15.s:1:1: error: more than 16 nested .include; is a file including itself? (included from d14.s:1, included "
+       "from d13.s:1, included from d12.s:1, included from d11.s:1, included from "
        "d10.s:1, included from d9.s:1, included from d8.s:1, included from d7.s:1, included from d6.s:1, included "
        "from d5.s:1, included from d4.s:1, included from d3.s:1, included from d2.s:1, included from d1.s:1, "
        "included from d0.s:1, included from main.s:2)\n"},
@@ -160,13 +163,16 @@ INSTANTIATE_TEST_SUITE_P(
         TMacroCase{".macro two a, b\n.word \\a, \\b\n.endm\ntwo 1, 2\nTWO 3,4", {1, 2, 3, 4}},
         TMacroCase{".macro none\n.word 9\n.ENDM\nnone\nnone", {9, 9}},
         // \@ gives each expansion its own labels.
-        TMacroCase{".macro wait\nw\\@: beqz R0,w\\@\n.endm\nwait\nwait\n.word w0, w1", {0x1000FFFF, 0x1000FFFF, 0x10, 0x11}},
+        TMacroCase{".macro wait\nw\\@: beqz R0,w\\@\n.endm\nwait\nwait\n.word w0, w1",
+                   {0x1000FFFF, 0x1000FFFF, 0x10, 0x11}},
         // Macros calling macros, and local labels inside them.
-        TMacroCase{".macro inner x\n.word \\x+1\n.endm\n.macro outer x\ninner \\x\n1: inner \\x*2\n.word 1b\n.endm\nouter 5",
-                   {6, 11, 0x11}},
+        TMacroCase{
+            ".macro inner x\n.word \\x+1\n.endm\n.macro outer x\ninner \\x\n1: inner \\x*2\n.word 1b\n.endm\nouter 5",
+            {6, 11, 0x11}},
         // Parameters in texts; escapes that are not parameters stay.
         TMacroCase{".macro say t\n.ascii \"\\t\\n\"\n.endm\nsay x", {'x', '\n'}},
-        TMacroCase{"; a label before a call names its first word\n.macro w v\n.word \\v\n.endm\nhere: w here", {0x10}}));
+        TMacroCase{"; a label before a call names its first word\n.macro w v\n.word \\v\n.endm\nhere: w here",
+                   {0x10}}));
 
 struct TMacroError {
   const char* Source;
@@ -188,36 +194,39 @@ INSTANTIATE_TEST_SUITE_P(
                     "t.s:3:8: error: bad register 'R99'; expected R0..R31 (in macro m called from t.s:6)\n"
                     "t.s:4:9: error: undefined label 'R99' (in macro m called from t.s:6)\n"},
         TMacroError{".macro outer\ninner\n.endm\n.macro inner\nj nowhere\n.endm\nouter",
-                    "t.s:6:3: error: undefined label 'nowhere' (in macro inner called from t.s:3, in macro outer called from t.s:8)\n"},
+                    "t.s:6:3: error: undefined label 'nowhere' (in macro inner called from t.s:3, in macro outer "
+                    "called from t.s:8)\n"},
         TMacroError{".macro m a,b\n.endm\nm 1", "t.s:4:1: error: macro m expects 2 arguments (a,b), found 1\n"},
-        TMacroError{".macro m\n.endm\n.macro M\n.endm",
-                    "t.s:4:8: error: macro 'M' is already defined (at line 2)\n"},
-        TMacroError{".macro add\n.endm", "t.s:2:8: error: macro name 'add' is an instruction or register of the language\n"},
+        TMacroError{".macro m\n.endm\n.macro M\n.endm", "t.s:4:8: error: macro 'M' is already defined (at line 2)\n"},
+        TMacroError{".macro add\n.endm",
+                    "t.s:2:8: error: macro name 'add' is an instruction or register of the language\n"},
         TMacroError{".macro m\n.word 1", "t.s:2:1: error: '.macro m' has no .endm before the end of its file\n"},
         TMacroError{".endm", "t.s:2:1: error: .endm without a .macro before it\n"},
         TMacroError{".macro m x,x\n.endm", "t.s:2:12: error: parameter 'x' appears twice\n"},
-        TMacroError{".macro m\n.macro n\n.endm", "t.s:3:1: error: a .macro inside the body of 'm'; end that one with .endm first\n"},
-        TMacroError{".macro m\nm\n.endm\nm",
-                    "t.s:3:1: error: macros nested more than 64 deep; does m call itself? (in macro m called from t.s:3, "
-                    "in macro m called from t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in macro m "
-                    "called from t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in macro m called from "
-                    "t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in "
-                    "macro m called from t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in macro m "
-                    "called from t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in macro m called from "
-                    "t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in "
-                    "macro m called from t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in macro m "
-                    "called from t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in macro m called from "
-                    "t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in "
-                    "macro m called from t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in macro m "
-                    "called from t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in macro m called from "
-                    "t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in "
-                    "macro m called from t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in macro m "
-                    "called from t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in macro m called from "
-                    "t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in "
-                    "macro m called from t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in macro m "
-                    "called from t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in macro m called from "
-                    "t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in "
-                    "macro m called from t.s:3, in macro m called from t.s:3, in macro m called from t.s:5)\n"}));
+        TMacroError{".macro m\n.macro n\n.endm",
+                    "t.s:3:1: error: a .macro inside the body of 'm'; end that one with .endm first\n"},
+        TMacroError{
+            ".macro m\nm\n.endm\nm",
+            "t.s:3:1: error: macros nested more than 64 deep; does m call itself? (in macro m called from t.s:3, "
+            "in macro m called from t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in macro m "
+            "called from t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in macro m called from "
+            "t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in "
+            "macro m called from t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in macro m "
+            "called from t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in macro m called from "
+            "t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in "
+            "macro m called from t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in macro m "
+            "called from t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in macro m called from "
+            "t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in "
+            "macro m called from t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in macro m "
+            "called from t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in macro m called from "
+            "t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in "
+            "macro m called from t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in macro m "
+            "called from t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in macro m called from "
+            "t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in "
+            "macro m called from t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in macro m "
+            "called from t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in macro m called from "
+            "t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in macro m called from t.s:3, in "
+            "macro m called from t.s:3, in macro m called from t.s:3, in macro m called from t.s:5)\n"}));
 
 TEST(MacroListing, ExpansionsUnderTheirCall) {
   const std::string source = ".code $10\n.macro cell v\n  addi R1,R0,\\v\n  .word \\v\n.endm\n  cell 7\n";

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "breakpoints/BreakIndex.h"
-#include "tests/support/CoreFixture.h"
 #include "breakpoints/Run.h"
+#include "tests/support/CoreFixture.h"
 
 namespace {
 
@@ -262,8 +262,8 @@ TEST_F(BreakPointTest, InstructionBreakPointStopsBeforeTheInstruction) {
 TEST_F(BreakPointTest, WatchesSeeEveryWriteInTheStepItHappens) {
   for (bool named : {false, true}) {
     ResetCore();
-    Program(0x100, {Addi(1, 0, 5), Addi(1, 1, 1), Addi(2, 0, 7), Addi(1, 1, 1), Sw(1, 0, 0x120), Addi(1, 1, 1),
-                    IdleLoopWord});
+    Program(0x100,
+            {Addi(1, 0, 5), Addi(1, 1, 1), Addi(2, 0, 7), Addi(1, 1, 1), Sw(1, 0, 0x120), Addi(1, 1, 1), IdleLoopWord});
     TheMemory.AddBlock(0x120, 2);
     if (named) {  // holds whenever the counter is there
       auto* at = new TBreakPoint;
@@ -294,7 +294,9 @@ TEST_F(BreakPointTest, RunFastStopsOnLimitAndPoll) {
   EXPECT_EQ(RunFast(1000, steps), TStopReason::StepLimit);
   EXPECT_EQ(steps, 1000u);
   int polls = 0;
-  EXPECT_EQ(RunFast(0, steps, [&] { return ++polls == 3; }, 4), TStopReason::Interrupted);
+  EXPECT_EQ(RunFast(
+                0, steps, [&] { return ++polls == 3; }, 4),
+            TStopReason::Interrupted);
   EXPECT_EQ(steps, 1000u + 40u);  // polled at 1008, 1024 and 1040
   EXPECT_EQ(Reg(1), 520u);
 }
@@ -307,7 +309,8 @@ TEST_F(BreakPointTest, RunFastStopTestsComeBeforeThePoll) {
     ResetCore();
     Program(0x100, {Addi(1, 1, 1), Addi(1, 1, 1), Addi(1, 1, 1), Addi(1, 1, 1), last});
     uint64_t steps = 0;
-    EXPECT_EQ(RunFast(0, steps, [] { return true; }, 2),
+    EXPECT_EQ(RunFast(
+                  0, steps, [] { return true; }, 2),
               last == Stop ? TStopReason::StopOpcode : TStopReason::IdleLoop);
     EXPECT_EQ(steps, 4u);
     EXPECT_EQ(PC(), 0x104);
@@ -362,8 +365,14 @@ void RandomBreakPoint(std::mt19937& rng, int watch = 0) {
   bp->UseInstruction = rng() % 4 != 0;
   bp->Instruction = 0x100 + int32_t(rng() % 44);
   switch (watch == 2 ? 0 : rng() % (watch ? 2 : 4)) {
-    case 0: bp->LockPosition = true; bp->Position = 0x100 + int32_t(rng() % 48); break;
-    case 1: bp->LockRegister = true; bp->Register = int(rng() % 6); break;
+    case 0:
+      bp->LockPosition = true;
+      bp->Position = 0x100 + int32_t(rng() % 48);
+      break;
+    case 1:
+      bp->LockRegister = true;
+      bp->Register = int(rng() % 6);
+      break;
     default: break;
   }
   // A word watch may still name an instruction: it is tested at every step.
@@ -483,8 +492,8 @@ TEST(RunFastTest, JumpIntoAThirdBlockBetweenWatchTests) {
       TheMemory.AddBlock(0x100, 4);
       TheMemory.AddBlock(0x200, 4);
       TheMemory.AddBlock(0x300, 1);
-      const uint32_t code[] = {Addi(1, 0, 1), Addi(1, 0, 2), Jr(5), 0, Addi(1, 0, 3), Addi(1, 0, 4), Addi(1, 0, 5),
-                               IdleLoopWord};
+      const uint32_t code[] = {Addi(1, 0, 1), Addi(1, 0, 2), Jr(5),         0,
+                               Addi(1, 0, 3), Addi(1, 0, 4), Addi(1, 0, 5), IdleLoopWord};
       for (int i = 0; i < 8; ++i) TheMemory.WriteWord((i < 4 ? 0x100 : 0x1FC) + i, code[i]);
       TheState.SetReg(5, 0x200);
       TheState.SetReg(-1, 0x100);
@@ -492,7 +501,8 @@ TEST(RunFastTest, JumpIntoAThirdBlockBetweenWatchTests) {
       watch->LockPosition = true;
       watch->Position = 0x300;
       uint64_t steps = 0;
-      const TStopReason why = fast ? RunFast(0, steps, [&] { return steps == interrupt; }, 2)
+      const TStopReason why = fast ? RunFast(
+                                         0, steps, [&] { return steps == interrupt; }, 2)
                                    : PlainRun(0, steps, interrupt);
       const TMemory::TCache cache = TheMemory.Cache();
       ends[fast] = {int32_t(why), int32_t(steps), cache.Current.Start, cache.Other.Start};

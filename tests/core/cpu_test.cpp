@@ -4,8 +4,8 @@
 #include <string_view>
 #include <vector>
 
-#include "tests/support/CoreFixture.h"
 #include "core/Instructions.h"
+#include "tests/support/CoreFixture.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ class CpuTest : public CoreTest {
 struct AluCase {
   const char* name;
   uint32_t word;
-  uint32_t a, b;  // R1, R2
+  uint32_t a, b;    // R1, R2
   uint32_t result;  // R3
 };
 
@@ -45,28 +45,25 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         AluCase{"slli", RR(0), 0x40000001, 9, 0x80000002}, AluCase{"slli_top", RR(0), 0x80000000, 0, 0},
         AluCase{"srli", RR(2), 0x80000000, 0, 0x40000000}, AluCase{"srli_all", RR(2), 0xFFFFFFFF, 0, 0x7FFFFFFF},
-        AluCase{"srli_ignores_rb", R(2, 3, 1, 31), 6, 0, 3},
-        AluCase{"sub32", RR(32), 5, 7, 0xFFFFFFFE}, AluCase{"sub34", RR(34), 7, 5, 2},
-        AluCase{"add33", RR(33), 0x7FFFFFFF, 1, 0x80000000}, AluCase{"add35", RR(35), 0xFFFFFFFF, 2, 1},
-        AluCase{"xor", RR(36), 0xF0F0, 0xFF00, 0x0FF0}, AluCase{"or", RR(37), 0xF0, 0x0F, 0xFF},
-        AluCase{"and38", RR(38), 0xF0, 0x3C, 0x30}, AluCase{"and39", RR(39), 0xF0, 0x3C, 0x30},
-        AluCase{"unused_bits_ignored", RR(33) | 0x7C0, 2, 3, 5},
+        AluCase{"srli_ignores_rb", R(2, 3, 1, 31), 6, 0, 3}, AluCase{"sub32", RR(32), 5, 7, 0xFFFFFFFE},
+        AluCase{"sub34", RR(34), 7, 5, 2}, AluCase{"add33", RR(33), 0x7FFFFFFF, 1, 0x80000000},
+        AluCase{"add35", RR(35), 0xFFFFFFFF, 2, 1}, AluCase{"xor", RR(36), 0xF0F0, 0xFF00, 0x0FF0},
+        AluCase{"or", RR(37), 0xF0, 0x0F, 0xFF}, AluCase{"and38", RR(38), 0xF0, 0x3C, 0x30},
+        AluCase{"and39", RR(39), 0xF0, 0x3C, 0x30}, AluCase{"unused_bits_ignored", RR(33) | 0x7C0, 2, 3, 5},
         AluCase{"illegal_fn1", RR(1), 1, 2, 0xDEADBEEF}, AluCase{"illegal_fn40", RR(40), 1, 2, 0xDEADBEEF},
-        AluCase{"illegal_fn63", RR(63), 1, 2, 0xDEADBEEF},
-        AluCase{"subi8", RI(8, 1), 0, 0, 0xFFFFFFFF}, AluCase{"subi10", RI(10, -1), 1, 0, 2},
-        AluCase{"addi9", RI(9, -2), 1, 0, 0xFFFFFFFF}, AluCase{"addi11", RI(11, 0x7FFF), 1, 0, 0x8000},
-        AluCase{"xori_sign", RI(12, 0x8000), 0, 0, 0xFFFF8000},
+        AluCase{"illegal_fn63", RR(63), 1, 2, 0xDEADBEEF}, AluCase{"subi8", RI(8, 1), 0, 0, 0xFFFFFFFF},
+        AluCase{"subi10", RI(10, -1), 1, 0, 2}, AluCase{"addi9", RI(9, -2), 1, 0, 0xFFFFFFFF},
+        AluCase{"addi11", RI(11, 0x7FFF), 1, 0, 0x8000}, AluCase{"xori_sign", RI(12, 0x8000), 0, 0, 0xFFFF8000},
         AluCase{"ori_sign", RI(13, 0x8000), 0, 0, 0xFFFF8000},
         AluCase{"andi_clears_upper", RI(14, 0x7FFF), 0xFFFFFFFF, 0, 0x7FFF},
-        AluCase{"andi15", RI(15, -1), 0x12345678, 0, 0x12345678},
-        AluCase{"clri", RI(24, 55), 9, 0, 0}, AluCase{"seti", RI(31, 0), 9, 0, 1},
-        AluCase{"sgti_signed", RI(25, 0), 0xFFFFFFFF, 0, 0}, AluCase{"sgti_true", RI(25, -2), 0xFFFFFFFF, 0, 1},
-        AluCase{"seqi", RI(26, -1), 0xFFFFFFFF, 0, 1}, AluCase{"seqi_false", RI(26, 1), 0, 0, 0},
-        AluCase{"sget_equal", RI(27, 5), 5, 0, 1}, AluCase{"sget_less", RI(27, 5), 4, 0, 0},
-        AluCase{"slti_signed", RI(28, 0), 0xFFFFFFFF, 0, 1}, AluCase{"slti_false", RI(28, 0), 0, 0, 0},
-        AluCase{"snei", RI(29, 3), 4, 0, 1}, AluCase{"snei_false", RI(29, 3), 3, 0, 0},
-        AluCase{"slei_equal", RI(30, 3), 3, 0, 1}, AluCase{"slei_false", RI(30, 3), 4, 0, 0},
-        AluCase{"header_word_illegal", HeaderWord, 1, 2, 0xDEADBEEF},
+        AluCase{"andi15", RI(15, -1), 0x12345678, 0, 0x12345678}, AluCase{"clri", RI(24, 55), 9, 0, 0},
+        AluCase{"seti", RI(31, 0), 9, 0, 1}, AluCase{"sgti_signed", RI(25, 0), 0xFFFFFFFF, 0, 0},
+        AluCase{"sgti_true", RI(25, -2), 0xFFFFFFFF, 0, 1}, AluCase{"seqi", RI(26, -1), 0xFFFFFFFF, 0, 1},
+        AluCase{"seqi_false", RI(26, 1), 0, 0, 0}, AluCase{"sget_equal", RI(27, 5), 5, 0, 1},
+        AluCase{"sget_less", RI(27, 5), 4, 0, 0}, AluCase{"slti_signed", RI(28, 0), 0xFFFFFFFF, 0, 1},
+        AluCase{"slti_false", RI(28, 0), 0, 0, 0}, AluCase{"snei", RI(29, 3), 4, 0, 1},
+        AluCase{"snei_false", RI(29, 3), 3, 0, 0}, AluCase{"slei_equal", RI(30, 3), 3, 0, 1},
+        AluCase{"slei_false", RI(30, 3), 4, 0, 0}, AluCase{"header_word_illegal", HeaderWord, 1, 2, 0xDEADBEEF},
         AluCase{"stop_opcode_illegal", Stop | 0x30000, 1, 2, 0xDEADBEEF},
         AluCase{"illegal_op1", RI(1, 1), 1, 2, 0xDEADBEEF}, AluCase{"illegal_op44", RI(44, 1), 1, 2, 0xDEADBEEF}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -85,8 +82,18 @@ struct TMeaning {
 using TSemantics = std::function<uint32_t(const TMeaning&)>;
 
 const std::map<std::string_view, TSemantics>& Semantics() {
-  auto rc = [](auto f) { return [f](const TMeaning& m) { m.R[m.Rc] = f(m.R[m.Ra], m.R[m.Rb]); return m.Pc + 1; }; };
-  auto rb = [](auto f) { return [f](const TMeaning& m) { m.R[m.Rb] = f(m.R[m.Ra], m.Imm); return m.Pc + 1; }; };
+  auto rc = [](auto f) {
+    return [f](const TMeaning& m) {
+      m.R[m.Rc] = f(m.R[m.Ra], m.R[m.Rb]);
+      return m.Pc + 1;
+    };
+  };
+  auto rb = [](auto f) {
+    return [f](const TMeaning& m) {
+      m.R[m.Rb] = f(m.R[m.Ra], m.Imm);
+      return m.Pc + 1;
+    };
+  };
   auto sgn = [](uint32_t v) { return int64_t(int32_t(v)); };
   static const std::map<std::string_view, TSemantics> table = {
       {"slli", rc([](uint32_t a, uint32_t) { return a << 1; })},
@@ -112,9 +119,22 @@ const std::map<std::string_view, TSemantics>& Semantics() {
       {"beqz", [](const TMeaning& m) { return m.R[m.Ra] == 0 ? m.Pc + 1 + m.Imm : m.Pc + 1; }},
       {"bnez", [](const TMeaning& m) { return m.R[m.Ra] != 0 ? m.Pc + 1 + m.Imm : m.Pc + 1; }},
       {"jr", [](const TMeaning& m) { return m.R[m.Ra]; }},
-      {"jalr", [](const TMeaning& m) { const uint32_t to = m.R[m.Ra]; m.R[31] = m.Pc + 1; return to; }},
-      {"lw", [](const TMeaning& m) { m.R[m.Rb] = *m.Cell; return m.Pc + 1; }},
-      {"sw", [](const TMeaning& m) { *m.Cell = m.R[m.Rb]; return m.Pc + 1; }},
+      {"jalr",
+       [](const TMeaning& m) {
+         const uint32_t to = m.R[m.Ra];
+         m.R[31] = m.Pc + 1;
+         return to;
+       }},
+      {"lw",
+       [](const TMeaning& m) {
+         m.R[m.Rb] = *m.Cell;
+         return m.Pc + 1;
+       }},
+      {"sw",
+       [](const TMeaning& m) {
+         *m.Cell = m.R[m.Rb];
+         return m.Pc + 1;
+       }},
   };
   return table;
 }

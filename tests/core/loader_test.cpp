@@ -118,9 +118,9 @@ INSTANTIATE_TEST_SUITE_P(
     Forms, InvalidFileTest,
     ::testing::Values("\n", "\xEF\xBB\xBF.CODE\n$800000\n1\n$52455341\n", ".code\n$800000\n1\n$52455341\n",
                       ".CODE \n$800000\n1\n$52455341\n", " .CODE\n$800000\n1\n$52455341\n",
-                      ".CODE\n$800000\n1\n$52455341\n\n.DS\n0\n1\n0\n", ".CODE\n$800000\n0\n",
-                      ".CODE\n$800000\n-1\n", ".CODE\n$800000\n3\n$52455341\n1\n", ".DS\n$800000\n4\n",
-                      ".MEM\n$800000\n4\n$52455341\n", ".CODE\n$800000\n", ".CODE\n", ".CODE\n$800000\n1\n$52455341 \n",
+                      ".CODE\n$800000\n1\n$52455341\n\n.DS\n0\n1\n0\n", ".CODE\n$800000\n0\n", ".CODE\n$800000\n-1\n",
+                      ".CODE\n$800000\n3\n$52455341\n1\n", ".DS\n$800000\n4\n", ".MEM\n$800000\n4\n$52455341\n",
+                      ".CODE\n$800000\n", ".CODE\n", ".CODE\n$800000\n1\n$52455341 \n",
                       ".CODE\n$800000\n2\n$52455341\nzz\n", "\n.CODE\n$800000\n1\n$52455341\n",
                       ".CODE\n$800000\n1\n$52455341\n\n", ".CODE\n$800000\n1\n$52455341\n\n\r",
                       // past the last address, and more than an image may reserve
@@ -139,17 +139,17 @@ TEST_P(ImageCheckTest, AgreesWithALoad) {
   EXPECT_EQ(Load(GetParam().Text), GetParam().Valid);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Images, ImageCheckTest,
-    ::testing::Values(TImageCase{"", true}, TImageCase{Minimal, true},
-                      TImageCase{".CODE\r\n$800000\r\n1\r\n$52455341", true},
-                      TImageCase{Minimal + ".DS\n$800010\n16\n-1\n.MEM\n0\n16777194\n", true},
-                      TImageCase{Minimal + std::string("\0garbage", 8), true},
-                      TImageCase{Minimal + ".DATA\n$7FFFFFFE\n2\n1\n2\n.DATA\n$80000000\n1\n3\n", true},
-                      TImageCase{Minimal + ".DS\n$800010\n16\n", false},
-                      TImageCase{Minimal + ".DATA\n$7FFFFFFF\n2\n1\n2\n", false},
-                      TImageCase{Minimal + ".MEM\n0\n16777214\n", false},
-                      TImageCase{".CODE\n10\n3\n1\n2\nx\n", false}));
+INSTANTIATE_TEST_SUITE_P(Images, ImageCheckTest,
+                         ::testing::Values(TImageCase{"", true}, TImageCase{Minimal, true},
+                                           TImageCase{".CODE\r\n$800000\r\n1\r\n$52455341", true},
+                                           TImageCase{Minimal + ".DS\n$800010\n16\n-1\n.MEM\n0\n16777194\n", true},
+                                           TImageCase{Minimal + std::string("\0garbage", 8), true},
+                                           TImageCase{Minimal + ".DATA\n$7FFFFFFE\n2\n1\n2\n.DATA\n$80000000\n1\n3\n",
+                                                      true},
+                                           TImageCase{Minimal + ".DS\n$800010\n16\n", false},
+                                           TImageCase{Minimal + ".DATA\n$7FFFFFFF\n2\n1\n2\n", false},
+                                           TImageCase{Minimal + ".MEM\n0\n16777214\n", false},
+                                           TImageCase{".CODE\n10\n3\n1\n2\nx\n", false}));
 
 TEST_F(LoaderTest, InvalidWordsAreWrittenBeforeTheFailureWipesThem) {
   static std::vector<int32_t> stores;
@@ -280,7 +280,7 @@ INSTANTIATE_TEST_SUITE_P(
                       NumberCase{"-$5", false, 0}, NumberCase{"+0x5", false, 0}, NumberCase{"$", false, 0},
                       NumberCase{"0x", false, 0}, NumberCase{"x", false, 0}, NumberCase{"2147483648", false, 0},
                       NumberCase{"-2147483649", false, 0}, NumberCase{"99999999999999999999", false, 0},
-                      NumberCase{"$100000000", false, 0}, NumberCase{"$12g", false, 0},
-                      NumberCase{"1e3", false, 0}, NumberCase{"0b1", false, 0}, NumberCase{"--1", false, 0}));
+                      NumberCase{"$100000000", false, 0}, NumberCase{"$12g", false, 0}, NumberCase{"1e3", false, 0},
+                      NumberCase{"0b1", false, 0}, NumberCase{"--1", false, 0}));
 
 }  // namespace

@@ -54,9 +54,9 @@ TEST_F(MemoryTest, AddBlockReservesZeroWordsAndRefusesBadBlocks) {
 }
 
 TEST_F(MemoryTest, OverlappingBlocksFollowTheCache) {
-  TheMemory.AddBlock(10, 4);  // A
-  TheMemory.AddBlock(12, 4);  // B, now cached
-  TheMemory.WriteWord(12, 1);  // lands in B
+  TheMemory.AddBlock(10, 4);              // A
+  TheMemory.AddBlock(12, 4);              // B, now cached
+  TheMemory.WriteWord(12, 1);             // lands in B
   EXPECT_EQ(TheMemory.ReadWord(10), 0u);  // caches A
   EXPECT_EQ(TheMemory.ReadWord(12), 0u);  // A's copy
   EXPECT_EQ(TheMemory.ReadWord(15), 0u);  // only B covers 15: caches B
@@ -214,7 +214,7 @@ TEST_F(MemoryTest, AgreesWithPlainWalkOnOverlapShapes) {
     };
     for (uint32_t k = rng() % 4; k > 0; --k) single();
     std::vector<std::pair<int32_t, int32_t>> sections = {{1000, int32_t(4 + rng() % 16)},
-                                                          {2000, int32_t(1 + rng() % 8)}};
+                                                         {2000, int32_t(1 + rng() % 8)}};
     const int depth = 2 + int(rng() % 2);
     for (int d = 0; d < depth; ++d) sections.push_back({int32_t(100 + rng() % 12), int32_t(8 + rng() % 20)});
     std::shuffle(sections.begin(), sections.end(), rng);

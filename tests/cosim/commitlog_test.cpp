@@ -55,14 +55,14 @@ TEST(CommitLog, OneLineInTheFixedFormatPerInstruction) {
     const char* Line;
   } cases[] = {
       {1, "1 00800001 24010005 r01 00000005"},
-      {3, "3 00800003 64230005 r03 00000000"},        // unchanged value still logged
-      {25, "25 00800019 0021b801"},                    // illegal function code
-      {28, "28 0080001c 00210021"},                    // add to R00: not logged
+      {3, "3 00800003 64230005 r03 00000000"},           // unchanged value still logged
+      {25, "25 00800019 0021b801"},                      // illegal function code
+      {28, "28 0080001c 00210021"},                      // add to R00: not logged
       {39, "39 00800027 ac010200 m 00000200 00000005"},  // store to an unmapped word
-      {43, "43 0080002b 10000001"},                    // branch
-      {49, "49 00800033 5fa00000 r31 00800034"},       // jalr logs its R31 write
-      {53, "53 00800035 5fe00000 r31 00800036"},       // jalr R31: jumps to the old R31
-      {59, "59 0080003c 24090007 r09 00000007"},       // the word stored over it runs
+      {43, "43 0080002b 10000001"},                      // branch
+      {49, "49 00800033 5fa00000 r31 00800034"},         // jalr logs its R31 write
+      {53, "53 00800035 5fe00000 r31 00800036"},         // jalr R31: jumps to the old R31
+      {59, "59 0080003c 24090007 r09 00000007"},         // the word stored over it runs
   };
   for (const TCase& c : cases) EXPECT_EQ(lines[c.Step - 1], c.Line);
 }
@@ -140,8 +140,11 @@ TEST(CommitLog, NeverOverwritesTheProgram) {
   ASSERT_EQ(link(image.c_str(), (dir.Path + "/hard.cod").c_str()), 0);
   ASSERT_EQ(symlink("sum.s", (dir.Path + "/soft.s").c_str()), 0);
   const std::vector<std::pair<std::string, std::string>> cases = {
-      {image, image}, {source, source}, {dir.Path + "/hard.cod", image},
-      {dir.Path + "/soft.s", source}, {dir.Path + "/./sum.cod", image},
+      {image, image},
+      {source, source},
+      {dir.Path + "/hard.cod", image},
+      {dir.Path + "/soft.s", source},
+      {dir.Path + "/./sum.cod", image},
   };
   for (const auto& [log, program] : cases) {
     const std::string before = ReadFileText(program);

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "tools/cosim/Cosim.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
+#include "tools/cosim/Cosim.h"
 
 namespace {
 
@@ -169,9 +169,9 @@ TEST(CosimTool, RunsTheSimulatorOnAProgramItself) {
 TEST(CosimTool, ReportNamesDroppedWritesToR0AndAddressesNoSectionLoads) {
   TTempDir dir;
   // lw R01,R30,$20 (a gap); sw R30,R30,$21; addi R00,R01,$0002; data at $800040.
-  const std::string program = dir.File(
-      "gap.cod", ".CODE\n$800000\n5\n$52455341\n$8FC10020\n$AFDE0021\n$24200002\n$1000FFFF\n"
-                 ".DATA\n$800040\n1\n$40\n");
+  const std::string program = dir.File("gap.cod",
+                                       ".CODE\n$800000\n5\n$52455341\n$8FC10020\n$AFDE0021\n$24200002\n$1000FFFF\n"
+                                       ".DATA\n$800040\n1\n$40\n");
   const std::string load = "1 00800001 8fc10020 r01 ffffffff\n", store = "2 00800002 afde0021 m 00800021 00800000\n";
   struct TCase {
     std::string Design;
@@ -208,7 +208,8 @@ TEST(CosimTool, ReportNamesDroppedWritesToR0AndAddressesNoSectionLoads) {
 // and the design's own lines are left out.
 TEST(CosimTool, ReportsTheTestbenchsFaultAtItsStepAndWhyItEnded) {
   TTempDir dir;
-  const std::string log = dir.File("sim.log", SimLog), six = dir.File("six.log", SimLog.substr(0, SimLog.find("7 0080000a")));
+  const std::string log = dir.File("sim.log", SimLog),
+                    six = dir.File("six.log", SimLog.substr(0, SimLog.find("7 0080000a")));
   const std::string fault = dir.File("fault.txt",
                                      "tb: memory file x.mem: 42 words in 2 runs\n"
                                      "design says hello\n"
@@ -262,7 +263,8 @@ TEST(CosimTool, ReportsTheTestbenchsFaultAtItsStepAndWhyItEnded) {
 bool HaveIverilog() { return RunProcess("/bin/sh", {"-c", "command -v iverilog && command -v vvp"}).Status == 0; }
 
 TProcessResult CosimScript(const std::string& design, const std::string& program) {
-  return RunProcess(Source + "/hdl/cosim.sh", {"-b", BUILD_DIR, "-d", design, program[0] == '/' ? program : Source + "/" + program});
+  return RunProcess(Source + "/hdl/cosim.sh",
+                    {"-b", BUILD_DIR, "-d", design, program[0] == '/' ? program : Source + "/" + program});
 }
 
 // A copy of the reference design with one line replaced; the line must
@@ -313,8 +315,8 @@ TEST(CosimKit, BrokenDesignsAreCaughtAtTheFaultyInstruction) {
        "examples/factorial.cod", "difference at step 7: the design reported a store that its memory port did not make",
        "$0080000a:  afbf0000   sw    R31,R29,$0000"},
       // A store keeps the design in its execute state: the sw retires again.
-      {"broken_double.v", "pc    <= new_pc;\n      state <= FETCH;", "if (!store) begin pc <= new_pc; state <= FETCH; end",
-       "examples/factorial.cod",
+      {"broken_double.v", "pc    <= new_pc;\n      state <= FETCH;",
+       "if (!store) begin pc <= new_pc; state <= FETCH; end", "examples/factorial.cod",
        "difference at step 8: the design retired the instruction at $0080000a again: a possible double retire",
        "$0080000b:  afa40001   sw    R04,R29,$0001"},
       // R0 is written like any register; the first read of it differs.
@@ -379,7 +381,8 @@ TEST(CosimKit, TestbenchTakesNumbersInEveryFormAndSaysWhereItStopped) {
   if (!HaveIverilog()) GTEST_SKIP() << "Icarus Verilog (iverilog) is not installed";
   TTempDir dir;
   const std::string tb = dir.Path + "/tb.vvp";
-  ASSERT_EQ(RunProcess("/bin/sh", {"-c", "iverilog -o \"$0\" \"$1/hdl/tb.v\" \"$1/hdl/ref_core.v\"", tb, Source}).Status, 0);
+  ASSERT_EQ(
+      RunProcess("/bin/sh", {"-c", "iverilog -o \"$0\" \"$1/hdl/tb.v\" \"$1/hdl/ref_core.v\"", tb, Source}).Status, 0);
   auto image = [&](const std::string& program) {
     const std::string mem = dir.Path + "/" + program.substr(program.rfind('/') + 1) + ".mem";
     EXPECT_NE(RunProcess(TAVORA_RUN_PATH, {"--memory-image", mem, Source + "/" + program}).Status, 2) << program;
@@ -387,18 +390,24 @@ TEST(CosimKit, TestbenchTakesNumbersInEveryFormAndSaysWhereItStopped) {
   };
   const std::string sum = image("examples/sum.cod"), factorial = image("examples/factorial.cod");
   const std::string converted = dir.Path + "/sum.brennel";
-  ASSERT_EQ(RunProcess(std::string(BUILD_DIR) + "/tools/brennel/brennel", {"-o", converted, Source + "/examples/sum.cod"}).Status, 0);
+  ASSERT_EQ(
+      RunProcess(std::string(BUILD_DIR) + "/tools/brennel/brennel", {"-o", converted, Source + "/examples/sum.cod"})
+          .Status,
+      0);
   struct TCase {
     std::vector<std::string> Args;
     int Status;
     std::vector<std::string> Out;  // lines or parts of lines, in order
   } cases[] = {
-      {{sum}, 0, {"+base=$00800000 +max_steps=1000000 +max_cycles=100010000 +max_wait=10000 ",
-                  "tb: idle loop at $00800009 after 28 instructions (58 cycles)"}},
+      {{sum},
+       0,
+       {"+base=$00800000 +max_steps=1000000 +max_cycles=100010000 +max_wait=10000 ",
+        "tb: idle loop at $00800009 after 28 instructions (58 cycles)"}},
       {{image("examples/sort.cod")}, 0, {"tb: stop opcode at $00800012 after 163 instructions"}},
       {{image("hdl/test/wild_jump.cod")}, 0, {"tb: unmapped program counter $00000100 after 2 instructions"}},
       {{factorial, "+max_steps=0x10"}, 0, {"+max_steps=16 +max_cycles=11600 ", "tb: step limit 16 reached"}},
-      {{factorial, "+max_steps=$10", "+max_cycles=20"}, 0,
+      {{factorial, "+max_steps=$10", "+max_cycles=20"},
+       0,
        {"+max_steps=16 +max_cycles=20 ", "tb: cycle limit after 10 instructions: 20 cycles (+max_cycles)",
         "tb: look at: the last retire, step 10 at $0080000d in cycle 20"}},
       {{factorial, "+max_steps=10"}, 0, {"tb: step limit 10 reached"}},
@@ -408,7 +417,9 @@ TEST(CosimKit, TestbenchTakesNumbersInEveryFormAndSaysWhereItStopped) {
       {{factorial, "+max_steps=12abc"}, 2, {"tb: error: +max_steps=12abc is not a number"}},
       {{factorial, "+base=$100000000"}, 2, {"tb: error: +base=$100000000 is not a number that fits in 32 bits"}},
       {{"+log=" + dir.Path + "/x.log"}, 2, {"tb: error: no memory file given"}},
-      {{"+mem=" + dir.Path + "/missing.mem"}, 2, {"tb: error: cannot read the memory file " + dir.Path + "/missing.mem"}},
+      {{"+mem=" + dir.Path + "/missing.mem"},
+       2,
+       {"tb: error: cannot read the memory file " + dir.Path + "/missing.mem"}},
   };
   for (const TCase& c : cases) {
     std::vector<std::string> args = {"vvp", "-n", tb, "+log=" + dir.Path + "/design.log"};
@@ -432,9 +443,9 @@ TEST(CosimKit, ScriptTakesDesignFilesMacrosIncludesWaveformsAndKeepsWhatItNames)
   std::filesystem::create_directory(dir.Path + "/include");
   dir.File("include/inner.vh", "`define INNER tavora_core\n");
   std::string ports;
-  for (const char* p : {"clk", "reset", "mem_addr", "mem_rdata", "mem_we", "mem_wdata", "ret_valid", "ret_pc",
-                        "ret_word", "ret_reg_we", "ret_reg_num", "ret_reg_value", "ret_mem_we", "ret_mem_addr",
-                        "ret_mem_value"})
+  for (const char* p :
+       {"clk", "reset", "mem_addr", "mem_rdata", "mem_we", "mem_wdata", "ret_valid", "ret_pc", "ret_word", "ret_reg_we",
+        "ret_reg_num", "ret_reg_value", "ret_mem_we", "ret_mem_addr", "ret_mem_value"})
     ports += std::string(ports.empty() ? "" : ", ") + "." + p + "(" + p + ")";
   const std::string wrapper = dir.File(
       "wrapper.v",
@@ -444,8 +455,10 @@ TEST(CosimKit, ScriptTakesDesignFilesMacrosIncludesWaveformsAndKeepsWhatItNames)
       "  output wire [31:0] ret_word, output wire ret_reg_we, output wire [4:0] ret_reg_num,\n"
       "  output wire [31:0] ret_reg_value, output wire ret_mem_we, output wire [31:0] ret_mem_addr,\n"
       "  output wire [31:0] ret_mem_value);\n"
-      "  `INNER inner(" + ports + ");\n"
-      "endmodule\n");
+      "  `INNER inner(" +
+          ports +
+          ");\n"
+          "endmodule\n");
   auto r = RunProcess("/usr/bin/env", {"TMPDIR=" + dir.Path, Source + "/hdl/cosim.sh", "-b", BUILD_DIR, "-k", "-w",
                                        "-D", "TAVORA_DUT=my_core", "-I", dir.Path + "/include", "-d", wrapper, "-d",
                                        Source + "/hdl/ref_core.v", Source + "/examples/sum.cod"});
@@ -456,17 +469,18 @@ TEST(CosimKit, ScriptTakesDesignFilesMacrosIncludesWaveformsAndKeepsWhatItNames)
   ASSERT_NE(keptAt, std::string::npos) << r.Out;
   const std::string vcd = r.Out.substr(waveAt, r.Out.find('\n', waveAt) - waveAt);
   EXPECT_NE(ReadFileText(vcd).find("$enddefinitions"), std::string::npos) << vcd;
-  EXPECT_TRUE(std::filesystem::is_directory(r.Out.substr(keptAt + kept.size(), r.Out.size() - keptAt - kept.size() - 1)));
+  EXPECT_TRUE(
+      std::filesystem::is_directory(r.Out.substr(keptAt + kept.size(), r.Out.size() - keptAt - kept.size() - 1)));
 
   // A design whose state machine never leaves its fetch state.
-  auto hang = RunProcess("/usr/bin/env", {"TMPDIR=" + dir.Path, Source + "/hdl/cosim.sh", "-b", BUILD_DIR, "-d",
-                                          BrokenDesign(dir, "hang.v", "state <= EXECUTE;", ""),
-                                          Source + "/examples/sum.cod"});
+  auto hang =
+      RunProcess("/usr/bin/env", {"TMPDIR=" + dir.Path, Source + "/hdl/cosim.sh", "-b", BUILD_DIR, "-d",
+                                  BrokenDesign(dir, "hang.v", "state <= EXECUTE;", ""), Source + "/examples/sum.cod"});
   EXPECT_EQ(hang.Status, 1);
-  for (const char* part : {"sum.cod: difference at step 1: the design's log ends before the simulator's (",
-                           "testbench: cycle limit after 0 instructions: none retired in the last 10000 cycles",
-                           "  look at: no instruction retired (ret_valid was never 1)\n",
-                           "(kept: the lines above name files in it)\n"})
+  for (const char* part :
+       {"sum.cod: difference at step 1: the design's log ends before the simulator's (",
+        "testbench: cycle limit after 0 instructions: none retired in the last 10000 cycles",
+        "  look at: no instruction retired (ret_valid was never 1)\n", "(kept: the lines above name files in it)\n"})
     EXPECT_NE(hang.Out.find(part), std::string::npos) << part << "\n" << hang.Out;
   for (size_t at = hang.Out.find('/'); at != std::string::npos; at = hang.Out.find('/', at + 1)) {
     if (at > 0 && hang.Out[at - 1] != ' ' && hang.Out[at - 1] != '(') continue;

@@ -10,8 +10,8 @@
 
 #include "asm/Assembler.h"
 #include "core/CPU.h"
-#include "tests/fuzz/FuzzSupport.h"
 #include "core/Loader.h"
+#include "tests/fuzz/FuzzSupport.h"
 
 namespace {
 

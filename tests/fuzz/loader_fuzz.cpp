@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "core/CPU.h"
-#include "tests/fuzz/FuzzSupport.h"
 #include "core/Loader.h"
+#include "tests/fuzz/FuzzSupport.h"
 
 namespace {
 
@@ -98,9 +98,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string path = TScratch::Get().Write("image.cod", data, size);
   const TOutcome fromFile = Build(LoadProgram(path));
   CheckOutcome(fromFile, path);
-  FUZZ_CHECK(fromFile.Valid == fromText.Valid && fromFile.Pc == fromText.Pc &&
-             fromFile.Header == fromText.Header && fromFile.Entry == fromText.Entry &&
-             fromFile.Lines == fromText.Lines && fromFile.Blocks == fromText.Blocks);
+  FUZZ_CHECK(fromFile.Valid == fromText.Valid && fromFile.Pc == fromText.Pc && fromFile.Header == fromText.Header &&
+             fromFile.Entry == fromText.Entry && fromFile.Lines == fromText.Lines &&
+             fromFile.Blocks == fromText.Blocks);
   FUZZ_CHECK(ProgramFileName == path);
   return 0;
 }

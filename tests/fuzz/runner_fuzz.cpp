@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "breakpoints/BreakPoint.h"
-#include "tests/fuzz/FuzzSupport.h"
 #include "core/Loader.h"
+#include "tests/fuzz/FuzzSupport.h"
 #include "tools/run/Runner.h"
 
 namespace {

@@ -47,7 +47,8 @@ TEST(RunnerJson, AgreesWithThePlainOutput) {
     EXPECT_EQ(plain.Status, json.Status) << example;
     const nlohmann::json j = Parsed(json);
     char line[32];
-    std::string rebuilt = "stop: " + j["stop"].get<std::string>() + "\nsteps: " + std::to_string(j["steps"].get<int>()) + "\n";
+    std::string rebuilt =
+        "stop: " + j["stop"].get<std::string>() + "\nsteps: " + std::to_string(j["steps"].get<int>()) + "\n";
     std::snprintf(line, sizeof line, "PC  $%08x\n", j["pc"].get<unsigned>());
     rebuilt += line;
     for (int i = 0; i < 32; ++i) {

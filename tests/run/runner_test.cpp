@@ -52,7 +52,7 @@ TEST(RunnerTest, StopReasonsAndExitCodes) {
 
 TEST(RunnerTest, BreakPointsInOptionOrderWithTheirRows) {
   auto r = RunTool({"--bp", "pc=$800005", "--bp", "reg=1", "--bp", "count=3", "--bp", "mem=$800100,value=0,count=$10",
-                "-b", "x800003", Examples + "/factorial.cod"});
+                    "-b", "x800003", Examples + "/factorial.cod"});
   EXPECT_EQ(r.Status, 0);
   EXPECT_EQ(r.Out.substr(0, 26), "stop: breakpoint\nsteps: 2\n");
   const std::string rows =
@@ -128,10 +128,11 @@ TEST(RunnerTest, HeaderWarningOnce) {
 // must come from A, the oldest block covering it, not from B.
 TEST(RunnerTest, OverlappingBlocksGiveTheOldestWordAfterTheCodeWasCached) {
   TTempDir dir;
-  auto r = RunTool({"-d", "$13", dir.File("overlap.cod",
-                                    ".CODE\n$800000\n4\n$52455341\n$8C010015\n$8C020013\n$1000FFFF\n"
-                                    ".DATA\n$10\n4\n$A0\n$A1\n$A2\n$A3\n"
-                                    ".DATA\n$12\n4\n$B2\n$B3\n$B4\n$B5\n")});
+  auto r = RunTool({"-d", "$13",
+                    dir.File("overlap.cod",
+                             ".CODE\n$800000\n4\n$52455341\n$8C010015\n$8C020013\n$1000FFFF\n"
+                             ".DATA\n$10\n4\n$A0\n$A1\n$A2\n$A3\n"
+                             ".DATA\n$12\n4\n$B2\n$B3\n$B4\n$B5\n")});
   EXPECT_EQ(r.Status, 0);
   EXPECT_NE(r.Out.find("R01 $000000b5\nR02 $000000a3\n"), std::string::npos) << r.Out;
   EXPECT_NE(r.Out.find("$00000013: 000000a3\n"), std::string::npos) << r.Out;
@@ -178,11 +179,11 @@ TEST(RunnerTest, MemoryImageListsExactlyThePresentWordsAsTheLoadBuiltThem) {
 // then does: here the loads depend on the memory's cached block.
 TEST(RunnerTest, MemoryImageLeavesTheRunAsItWas) {
   TTempDir dir;
-  const std::string program =
-      dir.File("overlap.cod", ".CODE\n$800000\n8\n$52455341\n$8fc40030\n$8fc10005\n$afc10011\n$8fc20006\n"
-                              "$20840001\n$1480fffb\n$1000ffff\n"
-                              ".DATA\n$800004\n16\n1\n2\n3\n4\n5\n6\n7\n8\n9\n10\n11\n12\n13\n14\n15\n16\n"
-                              ".DATA\n$800030\n1\n$7\n");
+  const std::string program = dir.File("overlap.cod",
+                                       ".CODE\n$800000\n8\n$52455341\n$8fc40030\n$8fc10005\n$afc10011\n$8fc20006\n"
+                                       "$20840001\n$1480fffb\n$1000ffff\n"
+                                       ".DATA\n$800004\n16\n1\n2\n3\n4\n5\n6\n7\n8\n9\n10\n11\n12\n13\n14\n15\n16\n"
+                                       ".DATA\n$800030\n1\n$7\n");
   auto plain = RunTool({"-d", "$800004:16", program});
   auto imaged = RunTool({"--memory-image", dir.Path + "/image.mem", "-d", "$800004:16", program});
   EXPECT_EQ(imaged.Status, plain.Status);
@@ -264,33 +265,29 @@ TEST_P(UsageErrorTest, ExitsWithOneLineReason) {
 
 INSTANTIATE_TEST_SUITE_P(
     Forms, UsageErrorTest,
-    ::testing::Values(std::vector<std::string>{}, std::vector<std::string>{"FILE", "FILE"},
-                      std::vector<std::string>{"-x", "FILE"}, std::vector<std::string>{"-n", "0", "FILE"},
-                      std::vector<std::string>{"-n", "ten", "FILE"}, std::vector<std::string>{"-n"},
-                      std::vector<std::string>{"FILE", "-n"}, std::vector<std::string>{"-n", "$FFFFFFFF", "FILE"},
-                      std::vector<std::string>{"--bp", "", "FILE"}, std::vector<std::string>{"--bp", "pc", "FILE"},
-                      std::vector<std::string>{"--bp", "pc=1,pc=2", "FILE"},
-                      std::vector<std::string>{"--bp", "mem=1,reg=2", "FILE"},
-                      std::vector<std::string>{"--bp", "value=1", "FILE"},
-                      std::vector<std::string>{"--bp", "reg=32", "FILE"},
-                      std::vector<std::string>{"--bp", "reg=-1", "FILE"},
-                      std::vector<std::string>{"--bp", "ip=1", "FILE"},
-                      std::vector<std::string>{"--bp", "pc=1,", "FILE"},
-                      std::vector<std::string>{"-b", "1 ", "FILE"}, std::vector<std::string>{"-d", "1:0", "FILE"},
-                      std::vector<std::string>{"-d", "1:", "FILE"}, std::vector<std::string>{"--trace=1", "FILE"},
-                      // Addresses outside 0..$ffffffff, as numbers or label expressions.
-                      std::vector<std::string>{"-d", "-1", "FILE"}, std::vector<std::string>{"-b", "-8388609", "FILE"},
-                      std::vector<std::string>{"--bp", "mem=-1", "FILE"},
-                      std::vector<std::string>{"-d", "$ffffffff:2", "FILE"},
-                      std::vector<std::string>{"--bp", "pc=loop+$ffffffff+1", "SOURCE"},
-                      std::vector<std::string>{"-d", "start-$900000", "SOURCE"},
-                      std::vector<std::string>{"-b", "done-$800009-1", "SOURCE"},
-                      std::vector<std::string>{"--bp", "mem=array+$ffffffff", "SOURCE"},
-                      std::vector<std::string>{"-d", "array-$800020+$ffffffff:2", "SOURCE"},
-                      // The memory image: never FILE itself, the commit log or shared output.
-                      std::vector<std::string>{"--memory-image", "FILE", "FILE"},
-                      std::vector<std::string>{"--memory-image", "", "FILE"},
-                      std::vector<std::string>{"--json", "--memory-image", "-", "FILE"},
-                      std::vector<std::string>{"--memory-image", "-", "--commit-log", "-", "FILE"}));
+    ::testing::Values(
+        std::vector<std::string>{}, std::vector<std::string>{"FILE", "FILE"}, std::vector<std::string>{"-x", "FILE"},
+        std::vector<std::string>{"-n", "0", "FILE"}, std::vector<std::string>{"-n", "ten", "FILE"},
+        std::vector<std::string>{"-n"}, std::vector<std::string>{"FILE", "-n"},
+        std::vector<std::string>{"-n", "$FFFFFFFF", "FILE"}, std::vector<std::string>{"--bp", "", "FILE"},
+        std::vector<std::string>{"--bp", "pc", "FILE"}, std::vector<std::string>{"--bp", "pc=1,pc=2", "FILE"},
+        std::vector<std::string>{"--bp", "mem=1,reg=2", "FILE"}, std::vector<std::string>{"--bp", "value=1", "FILE"},
+        std::vector<std::string>{"--bp", "reg=32", "FILE"}, std::vector<std::string>{"--bp", "reg=-1", "FILE"},
+        std::vector<std::string>{"--bp", "ip=1", "FILE"}, std::vector<std::string>{"--bp", "pc=1,", "FILE"},
+        std::vector<std::string>{"-b", "1 ", "FILE"}, std::vector<std::string>{"-d", "1:0", "FILE"},
+        std::vector<std::string>{"-d", "1:", "FILE"}, std::vector<std::string>{"--trace=1", "FILE"},
+        // Addresses outside 0..$ffffffff, as numbers or label expressions.
+        std::vector<std::string>{"-d", "-1", "FILE"}, std::vector<std::string>{"-b", "-8388609", "FILE"},
+        std::vector<std::string>{"--bp", "mem=-1", "FILE"}, std::vector<std::string>{"-d", "$ffffffff:2", "FILE"},
+        std::vector<std::string>{"--bp", "pc=loop+$ffffffff+1", "SOURCE"},
+        std::vector<std::string>{"-d", "start-$900000", "SOURCE"},
+        std::vector<std::string>{"-b", "done-$800009-1", "SOURCE"},
+        std::vector<std::string>{"--bp", "mem=array+$ffffffff", "SOURCE"},
+        std::vector<std::string>{"-d", "array-$800020+$ffffffff:2", "SOURCE"},
+        // The memory image: never FILE itself, the commit log or shared output.
+        std::vector<std::string>{"--memory-image", "FILE", "FILE"},
+        std::vector<std::string>{"--memory-image", "", "FILE"},
+        std::vector<std::string>{"--json", "--memory-image", "-", "FILE"},
+        std::vector<std::string>{"--memory-image", "-", "--commit-log", "-", "FILE"}));
 
 }  // namespace

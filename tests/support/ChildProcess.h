@@ -17,8 +17,8 @@
 #include "tests/support/Process.h"
 
 struct TChildSetup {
-  std::string In = "/dev/null";  // standard input
-  std::string Out;               // standard output; empty: collected in Out
+  std::string In = "/dev/null";          // standard input
+  std::string Out;                       // standard output; empty: collected in Out
   rlim_t FileSizeLimit = RLIM_INFINITY;  // a longer write fails (SIGXFSZ ignored)
   int Seconds = 20;
 

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "tests/support/CoreFixture.h"
-#include "ui/MainForm.h"
 #include "tests/support/TempDir.h"
+#include "ui/MainForm.h"
 
 // Messages the windows would have shown, as "text" or "error:text".
 inline QStringList& ShownMessages() {
@@ -64,6 +64,4 @@ inline void DoubleClick(QWidget* widget, QPoint at) {
 }
 
 // The colour of one pixel of a widget's rendering.
-inline QColor PixelAt(QWidget* widget, int x, int y) {
-  return widget->grab().toImage().pixelColor(x, y);
-}
+inline QColor PixelAt(QWidget* widget, int x, int y) { return widget->grab().toImage().pixelColor(x, y); }

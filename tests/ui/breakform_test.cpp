@@ -11,10 +11,10 @@
 #include <functional>
 #include <tuple>
 
+#include "tests/ui/UiTestSupport.h"
 #include "ui/BreakEditForm.h"
 #include "ui/BreakForm.h"
 #include "ui/MemoryForm.h"
-#include "tests/ui/UiTestSupport.h"
 
 using namespace enc;
 
@@ -47,8 +47,8 @@ class TDialogAnswer {
 };
 
 auto Fields(const TBreakPoint* b) {
-  return std::make_tuple(b->UseInstruction, b->Instruction, b->LockPosition, b->Position, b->LockRegister,
-                         b->Register, b->LockValue, b->Value, b->UseCount, b->MaxCount, b->ActCount, b->Item);
+  return std::make_tuple(b->UseInstruction, b->Instruction, b->LockPosition, b->Position, b->LockRegister, b->Register,
+                         b->LockValue, b->Value, b->UseCount, b->MaxCount, b->ActCount, b->Item);
 }
 
 QColor BaseOf(const QWidget* w) { return w->palette().color(QPalette::Base); }
@@ -276,17 +276,26 @@ class BreakFormTest : public QObject {
       QCOMPARE(d->pos(), QPoint(320, 178));
       QVERIFY(d->windowFlags() & Qt::WindowStaysOnTopHint);
       QVERIFY(d->isModal());
-      const std::tuple<QWidget*, QWidget*, QRect> layout[] = {
-          {d->GInstruction, d, {8, 8, 353, 57}},        {d->CInstruction, d->GInstruction, {8, 0, 185, 17}},
-          {d->EInstruction, d->GInstruction, {184, 24, 153, 22}}, {d->GLock, d, {8, 72, 353, 145}},
-          {d->RLockNone, d->GLock, {8, 0, 121, 17}},    {d->RLockPosition, d->GLock, {8, 24, 161, 17}},
-          {d->ELockPosition, d->GLock, {184, 22, 153, 22}}, {d->RLockRegister, d->GLock, {8, 48, 161, 17}},
-          {d->ELockRegister, d->GLock, {184, 46, 153, 22}}, {d->BLockLine, d->GLock, {8, 76, 337, 9}},
-          {d->PValueLocker, d->GLock, {8, 88, 337, 49}}, {d->RLockChange, d->PValueLocker, {0, 0, 177, 17}},
-          {d->RLockValue, d->PValueLocker, {0, 24, 169, 17}}, {d->ELockValue, d->PValueLocker, {176, 22, 153, 22}},
-          {d->GCount, d, {8, 224, 353, 79}},            {d->CUseCount, d->GCount, {8, 0, 113, 17}},
-          {d->EActCount, d->GCount, {184, 21, 153, 22}}, {d->EMaxCount, d->GCount, {184, 45, 153, 22}},
-          {d->BOK, d, {192, 312, 75, 25}},              {d->BCancel, d, {280, 312, 75, 25}}};
+      const std::tuple<QWidget*, QWidget*, QRect> layout[] = {{d->GInstruction, d, {8, 8, 353, 57}},
+                                                              {d->CInstruction, d->GInstruction, {8, 0, 185, 17}},
+                                                              {d->EInstruction, d->GInstruction, {184, 24, 153, 22}},
+                                                              {d->GLock, d, {8, 72, 353, 145}},
+                                                              {d->RLockNone, d->GLock, {8, 0, 121, 17}},
+                                                              {d->RLockPosition, d->GLock, {8, 24, 161, 17}},
+                                                              {d->ELockPosition, d->GLock, {184, 22, 153, 22}},
+                                                              {d->RLockRegister, d->GLock, {8, 48, 161, 17}},
+                                                              {d->ELockRegister, d->GLock, {184, 46, 153, 22}},
+                                                              {d->BLockLine, d->GLock, {8, 76, 337, 9}},
+                                                              {d->PValueLocker, d->GLock, {8, 88, 337, 49}},
+                                                              {d->RLockChange, d->PValueLocker, {0, 0, 177, 17}},
+                                                              {d->RLockValue, d->PValueLocker, {0, 24, 169, 17}},
+                                                              {d->ELockValue, d->PValueLocker, {176, 22, 153, 22}},
+                                                              {d->GCount, d, {8, 224, 353, 79}},
+                                                              {d->CUseCount, d->GCount, {8, 0, 113, 17}},
+                                                              {d->EActCount, d->GCount, {184, 21, 153, 22}},
+                                                              {d->EMaxCount, d->GCount, {184, 45, 153, 22}},
+                                                              {d->BOK, d, {192, 312, 75, 25}},
+                                                              {d->BCancel, d, {280, 312, 75, 25}}};
       for (const auto& [widget, parent, rect] : layout) {
         QCOMPARE(widget->parentWidget(), parent);
         QCOMPARE(widget->geometry(), rect);
@@ -316,9 +325,9 @@ class BreakFormTest : public QObject {
       QVERIFY(d->BOK->isEnabled());
 
       // Keyboard order: instruction, counter, watch group, then the buttons.
-      const QList<QWidget*> order{d->CInstruction,  d->EInstruction,  d->CUseCount,   d->EActCount,
+      const QList<QWidget*> order{d->CInstruction,  d->EInstruction,  d->CUseCount,     d->EActCount,
                                   d->EMaxCount,     d->RLockPosition, d->RLockRegister, d->RLockNone,
-                                  d->ELockPosition, d->ELockRegister, d->RLockValue,  d->ELockValue,
+                                  d->ELockPosition, d->ELockRegister, d->RLockValue,    d->ELockValue,
                                   d->RLockChange,   d->BOK,           d->BCancel};
       QList<QWidget*> chain;
       for (QWidget* w = d->CInstruction; chain.size() < order.size(); w = w->nextInFocusChain()) {
@@ -448,8 +457,7 @@ class BreakFormTest : public QObject {
       TSpinEdit* TBreakEditForm::*Field;
       Qt::Key Finish;
       int Act, Max;
-    } cases[] = {{&TBreakEditForm::EActCount, Qt::Key_Return, 0, 10},
-                 {&TBreakEditForm::EMaxCount, Qt::Key_Tab, 1, 2}};
+    } cases[] = {{&TBreakEditForm::EActCount, Qt::Key_Return, 0, 10}, {&TBreakEditForm::EMaxCount, Qt::Key_Tab, 1, 2}};
     for (const TCase& c : cases) {
       auto* bp = NewBreakPoint([](TBreakPoint* b) {
         b->UseCount = true;

@@ -10,12 +10,12 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QGroupBox>
-#include <QMenuBar>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
@@ -28,14 +28,14 @@
 #include <cstdlib>
 #include <functional>
 
+#include "tests/support/Process.h"
+#include "tests/ui/UiTestSupport.h"
 #include "ui/BreakEditForm.h"
 #include "ui/BreakForm.h"
 #include "ui/Desktop.h"
 #include "ui/GotoDialog.h"
 #include "ui/MemoryForm.h"
-#include "tests/support/Process.h"
 #include "ui/Session.h"
-#include "tests/ui/UiTestSupport.h"
 
 using namespace enc;
 
@@ -56,10 +56,14 @@ QStringList CutTexts(QWidget* window) {
       if (metrics.size(0, label->text()).width() > label->contentsRect().width()) note(w, label->text());
     } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
       QStyle::SubElement contents;
-      if (qobject_cast<QCheckBox*>(w)) contents = QStyle::SE_CheckBoxContents;
-      else if (qobject_cast<QRadioButton*>(w)) contents = QStyle::SE_RadioButtonContents;
-      else if (qobject_cast<QPushButton*>(w)) contents = QStyle::SE_PushButtonContents;
-      else continue;
+      if (qobject_cast<QCheckBox*>(w))
+        contents = QStyle::SE_CheckBoxContents;
+      else if (qobject_cast<QRadioButton*>(w))
+        contents = QStyle::SE_RadioButtonContents;
+      else if (qobject_cast<QPushButton*>(w))
+        contents = QStyle::SE_PushButtonContents;
+      else
+        continue;
       if (button->text().isEmpty()) continue;
       QStyleOptionButton option;
       option.initFrom(button);
@@ -166,8 +170,9 @@ class DesktopTest : public QObject {
                 QVERIFY(list);
                 QAbstractItemModel* model = list->model();
                 QModelIndex row;
-                QTRY_VERIFY((row = model->match(model->index(0, 0, list->rootIndex()), Qt::DisplayRole, "notes.cod",
-                                                1, Qt::MatchExactly)
+                QTRY_VERIFY((row = model
+                                       ->match(model->index(0, 0, list->rootIndex()), Qt::DisplayRole, "notes.cod", 1,
+                                               Qt::MatchExactly)
                                        .value(0))
                                 .isValid());
                 QCOMPARE(row.siblingAtColumn(1).data().toString(), QString("182 Bytes"));
@@ -176,8 +181,8 @@ class DesktopTest : public QObject {
                 // What each column's widest text and its heading need.
                 const QAbstractItemView* view = list;
                 for (int column = 0; column < 4; ++column)
-                  QTRY_VERIFY2(list->columnWidth(column) >= std::max(view->sizeHintForColumn(column),
-                                                                     list->header()->sectionSizeHint(column)),
+                  QTRY_VERIFY2(list->columnWidth(column) >=
+                                   std::max(view->sizeHintForColumn(column), list->header()->sectionSizeHint(column)),
                                qPrintable(QString::number(column)));
               });
   }
@@ -216,7 +221,8 @@ class DesktopTest : public QObject {
   void barsHaveNoContextMenu() {
     auto* f = Open();
     for (QWidget* bar : {static_cast<QWidget*>(f->ToolBar), static_cast<QWidget*>(f->menuBar())}) {
-      QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(bar->width() - 5, 5), bar->mapToGlobal(QPoint(bar->width() - 5, 5)));
+      QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(bar->width() - 5, 5),
+                              bar->mapToGlobal(QPoint(bar->width() - 5, 5)));
       QApplication::sendEvent(bar, &event);
       QVERIFY(!QApplication::activePopupWidget());
     }
@@ -242,7 +248,8 @@ class DesktopTest : public QObject {
       for (QObject* o : box->children())
         if (auto* w = qobject_cast<QWidget*>(o)) kids << w;
       for (QWidget* a : kids) {
-        QVERIFY2(box->rect().contains(a->geometry()), qPrintable(a->objectName() + Plain(a->property("text").toString())));
+        QVERIFY2(box->rect().contains(a->geometry()),
+                 qPrintable(a->objectName() + Plain(a->property("text").toString())));
         for (QWidget* b : kids)
           if (a != b && a->geometry().top() == b->geometry().top())
             QVERIFY2(!a->geometry().intersects(b->geometry()), qPrintable(Plain(a->property("text").toString())));

@@ -2,21 +2,21 @@
 #include <QContextMenuEvent>
 #include <QDialogButtonBox>
 #include <QFileDialog>
-#include <QMessageBox>
 #include <QMenu>
-#include <QPainter>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPainter>
 #include <QScreen>
-#include <QStatusBar>
-#include <QToolBar>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QTimer>
+#include <QToolBar>
 
 #include <functional>
 
+#include "tests/ui/UiTestSupport.h"
 #include "ui/FastText.h"
 #include "ui/MemoryForm.h"
-#include "tests/ui/UiTestSupport.h"
 
 using namespace enc;
 
@@ -71,8 +71,8 @@ class MainFormTest : public QObject {
     QStringList captions;
     for (QAction* a : f->Actions) captions << a->text();
     QCOMPARE(captions, (QStringList{"Öffnen...", "Beenden", "Starten", "Anhalten", "Einzelschritt",
-                                     "Haltepunkt hinzufügen...", "Haltepunkt löschen", "Haltepunkte anzeigen",
-                                     "Zurücksetzen", "Memory Inspector anzeigen", "Schnell ausführen..."}));
+                                    "Haltepunkt hinzufügen...", "Haltepunkt löschen", "Haltepunkte anzeigen",
+                                    "Zurücksetzen", "Memory Inspector anzeigen", "Schnell ausführen..."}));
     QCOMPARE(f->ADRun->shortcut(), QKeySequence("F9"));
     QCOMPARE(f->ADRunFast->shortcut(), QKeySequence("Shift+F9"));
     QCOMPARE(f->ABClear->shortcut(), QKeySequence("Ctrl+F5"));
@@ -85,8 +85,8 @@ class MainFormTest : public QObject {
     QStringList bar;
     for (QAction* a : f->ToolBar->actions()) bar << (a->isSeparator() ? "|" : a->text());
     QCOMPARE(bar, (QStringList{"Öffnen...", "|", "Starten", "Schnell ausführen...", "Einzelschritt", "Anhalten",
-                                "Zurücksetzen", "|", "Haltepunkt hinzufügen...", "Haltepunkt löschen",
-                                "Haltepunkte anzeigen", "|", "Memory Inspector anzeigen"}));
+                               "Zurücksetzen", "|", "Haltepunkt hinzufügen...", "Haltepunkt löschen",
+                               "Haltepunkte anzeigen", "|", "Memory Inspector anzeigen"}));
     QCOMPARE(f->MDebugger->actions().size(), 6);
     QCOMPARE(f->MHaltepunkte->actions().last(), f->ADMemInspect);
   }

@@ -3,9 +3,9 @@
 #include <QScreen>
 #include <QScrollBar>
 
+#include "tests/ui/UiTestSupport.h"
 #include "ui/FastText.h"
 #include "ui/MemoryForm.h"
-#include "tests/ui/UiTestSupport.h"
 
 using namespace enc;
 
@@ -323,8 +323,8 @@ class MemoryFormTest : public QObject {
   // moving the block that the run's next lookup finds: the loop at $800008
   // keeps running the first block's copy, not the second's.
   void paintsDuringAFastRunLeaveTheCachedBlock() {
-    const std::vector<uint32_t> first = {Addi(2, 0, 30000), Add(2, 2, 2), Add(2, 2, 2), Beqz(0, 3), 0, 0, 0,
-                                         Addi(1, 1, 1), Subi(2, 2, 1), Bnez(2, -3), IdleLoopWord};
+    const std::vector<uint32_t> first = {Addi(2, 0, 30000), Add(2, 2, 2),  Add(2, 2, 2), Beqz(0, 3),  0, 0, 0,
+                                         Addi(1, 1, 1),     Subi(2, 2, 1), Bnez(2, -3),  IdleLoopWord};
     std::string image = CodImage(first) + ".DATA\n$800008\n8\n";
     for (uint32_t w : {Addi(3, 3, 1), Subi(2, 2, 1), Bnez(2, -3), IdleLoopWord, 0u, 0u, 0u, 0u})
       image += "$" + HexText(w, 8) + "\n";

@@ -117,8 +117,7 @@ class RegisterPanelTest : public QObject {
       const QString keys = "1234abcd";
       ++pass;
       if (pass == 2) QTest::mouseClick(Grid()->viewport(), Qt::LeftButton, Qt::NoModifier, CellCentre(1, 2));
-      if (pass >= 4 && pass < 4 + keys.size())
-        QTest::keyClick(QApplication::focusWidget(), keys[pass - 4].toLatin1());
+      if (pass >= 4 && pass < 4 + keys.size()) QTest::keyClick(QApplication::focusWidget(), keys[pass - 4].toLatin1());
       if (pass == 20) {
         if (auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget())) typed = editor->displayText();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);

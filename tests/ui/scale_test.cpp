@@ -4,9 +4,9 @@
 // register, and what is drawn at ratio 2 is drawn there, not enlarged.
 #include <QTimer>
 
+#include "tests/ui/UiTestSupport.h"
 #include "ui/Icons.h"
 #include "ui/MemoryForm.h"
-#include "tests/ui/UiTestSupport.h"
 
 using namespace enc;
 
@@ -86,8 +86,8 @@ class ScaleTest : public QObject {
       QWidget* widget;
       QRect area;
     } cases[] = {
-        {f->CodeBox, QRect(2, 3 * lh + 1, 16, 16)},  // program counter marker
-        {f->CodeBox, QRect(2, 4 * lh + 1, 16, 16)},  // breakpoint marker
+        {f->CodeBox, QRect(2, 3 * lh + 1, 16, 16)},                     // program counter marker
+        {f->CodeBox, QRect(2, 4 * lh + 1, 16, 16)},                     // breakpoint marker
         {f->CodeBox, QRect(20, 2 * lh, f->CodeBox->width() - 20, lh)},  // listing text right of the gutter
         {f->Registers->viewport(), f->Registers->visualRect(f->Registers->model()->index(8, 1))},
         {inspector->Box, QRect(12 * cw, ih, 9 * cw, ih)},

@@ -10,12 +10,12 @@
 
 #include <filesystem>
 
+#include "asm/Program.h"
+#include "tests/ui/UiTestSupport.h"
 #include "ui/GotoDialog.h"
 #include "ui/MemoryForm.h"
-#include "asm/Program.h"
 #include "ui/Session.h"
 #include "ui/SessionFeatures.h"
-#include "tests/ui/UiTestSupport.h"
 
 using namespace enc;
 
@@ -146,8 +146,9 @@ class SessionFeaturesTest : public QObject {
     QCOMPARE(f->TopAddress, 0x800010);
     QCOMPARE(f->ScrollBase, 0x800010);
     // A wrong entry keeps the dialog open with a message; a label works.
-    QCOMPARE(GoTo(f, {"nowhere", "", "done+1"}),
-             (QStringList{"„nowhere“ ist weder eine Adresse noch ein bekanntes Label.", "Bitte eine Adresse eingeben."}));
+    QCOMPARE(
+        GoTo(f, {"nowhere", "", "done+1"}),
+        (QStringList{"„nowhere“ ist weder eine Adresse noch ein bekanntes Label.", "Bitte eine Adresse eingeben."}));
     QCOMPARE(f->TopAddress, 0x800003);
     // "PC anzeigen" brings the program counter's line back.
     f->ScrollBy(500, true);
@@ -332,7 +333,8 @@ class SessionFeaturesTest : public QObject {
     QTest::mouseClick(f->CodeBox, Qt::LeftButton, Qt::NoModifier, QPoint(5, 3 * f->LineHeight + 2));
     QVERIFY(FindByInstruction(f->TopAddress + 3));
     const int ncw = inspector->CharWidth;
-    QTest::mouseClick(inspector->Box, Qt::LeftButton, Qt::NoModifier, QPoint((12 + 9) * ncw + 3, inspector->LineHeight + 2));
+    QTest::mouseClick(inspector->Box, Qt::LeftButton, Qt::NoModifier,
+                      QPoint((12 + 9) * ncw + 3, inspector->LineHeight + 2));
     QVERIFY(FindByMemory(inspector->TopAddress + 1 + inspector->WordsPerLine()));
     // A new inspector comes at the current size; Ctrl+0 returns to the design sizes.
     QTest::keyClick(f, Qt::Key_F4);

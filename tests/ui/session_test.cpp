@@ -6,11 +6,11 @@
 #include <QRadioButton>
 #include <QTimer>
 
+#include "tests/support/Process.h"
+#include "tests/ui/UiTestSupport.h"
 #include "ui/BreakEditForm.h"
 #include "ui/BreakForm.h"
 #include "ui/MemoryForm.h"
-#include "tests/support/Process.h"
-#include "tests/ui/UiTestSupport.h"
 
 class SessionTest : public QObject {
   Q_OBJECT
@@ -76,8 +76,7 @@ class SessionTest : public QObject {
     QTRY_VERIFY(BreakForm->isVisible());
     QCOMPARE(BreakForm->RowTexts(BreakPoints[0]), (QStringList{"$00800008", "--", "--", "immer"}));
     QCOMPARE(BreakForm->RowTexts(BreakPoints[1]), (QStringList{"", "--", "--", "Wenn R01 sich ändert"}));
-    QCOMPARE(BreakForm->RowTexts(BreakPoints[2]),
-             (QStringList{"", "--", "--", "Wenn Speicher $00800022 sich ändert"}));
+    QCOMPARE(BreakForm->RowTexts(BreakPoints[2]), (QStringList{"", "--", "--", "Wenn Speicher $00800022 sich ändert"}));
     QCOMPARE(CellColour(0, 2), QColor(255, 0, 0));
 
     // Turn the register watch into "R01 is 15" by the dialog.
@@ -118,7 +117,7 @@ class SessionTest : public QObject {
     Form->ADRunFastExecute();
     QCOMPARE(TheState.GetReg(-1), 0x800009);
     QCOMPARE(TheState.GetReg(4), 0);
-    QCOMPARE(watch->Value, 15u);  // a value watch keeps its value
+    QCOMPARE(watch->Value, 15u);          // a value watch keeps its value
     QCOMPARE(BreakPoints[1]->Value, 7u);  // the array word never changed
 
     // A reset restores the image and keeps every breakpoint and window.

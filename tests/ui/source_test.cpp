@@ -4,8 +4,8 @@
 #include <QFileDialog>
 #include <QTimer>
 
-#include "core/Loader.h"
 #include "asm/Program.h"
+#include "core/Loader.h"
 #include "tests/ui/UiTestSupport.h"
 
 namespace {

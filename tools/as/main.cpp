@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "asm/Assembler.h"
+#include "asm/Program.h"
 #include "core/Loader.h"
 #include "tools/common/OutputFile.h"
-#include "asm/Program.h"
 
 namespace {
 
@@ -111,8 +111,7 @@ int main(int argc, char** argv) {
     }
   }
   if (!fromInput && output != "-" && SameFile(source, output)) {
-    std::fprintf(stderr, "tavora-as: %s would overwrite its source; choose another name with -o\n",
-                 output.c_str());
+    std::fprintf(stderr, "tavora-as: %s would overwrite its source; choose another name with -o\n", output.c_str());
     return ExitNoOutput;
   }
 
@@ -121,8 +120,7 @@ int main(int argc, char** argv) {
   for (const TAsmDiagnostic& d : result.Diagnostics) messages += DiagnosticText(source, d) + "\n";
   if (result.TooManyErrors)
     messages += "tavora-as: too many errors; stopped after " + std::to_string(MaxAsmErrors) + "\n";
-  if (!result.Ok())
-    messages += "tavora-as: " + std::to_string(result.ErrorCount) + " error(s); no image written\n";
+  if (!result.Ok()) messages += "tavora-as: " + std::to_string(result.ErrorCount) + " error(s); no image written\n";
   std::fputs(messages.c_str(), stderr);
   if (!result.Ok()) return ExitSourceErrors;
 

@@ -9,34 +9,34 @@
 
 // The parsed command line.
 struct PROGARGS {
-    const char* infile = nullptr;        // points into argv; null until a file name is seen
-    std::optional<std::string> outfile;  // from -o, otherwise derived from infile
-    int verbose = 0;
-    int binary = 0;
-    int help = 0;  // the usage text was asked for: stopping is then a success
+  const char* infile = nullptr;        // points into argv; null until a file name is seen
+  std::optional<std::string> outfile;  // from -o, otherwise derived from infile
+  int verbose = 0;
+  int binary = 0;
+  int help = 0;  // the usage text was asked for: stopping is then a success
 };
 
 // Entry kinds of the image list.
 enum : std::int32_t {
-    KIND_WORD = 0,      // value is one data word
-    KIND_ZEROS = 3,     // value is the number of zero words
-    KIND_FILLED = 4,    // count words, each holding value (a .DS with a fill line)
+  KIND_WORD = 0,    // value is one data word
+  KIND_ZEROS = 3,   // value is the number of zero words
+  KIND_FILLED = 4,  // count words, each holding value (a .DS with a fill line)
 };
 
 // One entry of the image list. Entries are kept by value in creation order,
 // which is the order they are written in.
 struct MEMITEM {
-    std::int32_t kind = KIND_WORD;
-    std::uint32_t value = 0;
-    std::uint32_t count = 0;  // only used by KIND_FILLED
+  std::int32_t kind = KIND_WORD;
+  std::uint32_t value = 0;
+  std::uint32_t count = 0;  // only used by KIND_FILLED
 };
 
 // Result codes of parsecod and writemem; they double as exit statuses.
 enum : int {
-    BRENNEL_OK = 0,
-    BRENNEL_NO_INPUT = 1,
-    BRENNEL_SYNTAX = 2,
-    BRENNEL_NO_OUTPUT = 3,
+  BRENNEL_OK = 0,
+  BRENNEL_NO_INPUT = 1,
+  BRENNEL_SYNTAX = 2,
+  BRENNEL_NO_OUTPUT = 3,
 };
 
 void Usage(const char* progname);

@@ -15,11 +15,11 @@
 #include <optional>
 #include <vector>
 
-#include "core/CPU.h"
-#include "tools/common/CommandLine.h"
-#include "core/Loader.h"
 #include "asm/Program.h"
+#include "core/CPU.h"
+#include "core/Loader.h"
 #include "core/Text.h"
+#include "tools/common/CommandLine.h"
 
 extern char** environ;
 
@@ -121,7 +121,8 @@ bool ParseLine(std::string_view text, TLogLine& line, std::string& error) {
     return false;
   }
   std::string_view step = f.Token();
-  if (step.empty() || step.size() > 19 || !std::all_of(step.begin(), step.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+  if (step.empty() || step.size() > 19 ||
+      !std::all_of(step.begin(), step.end(), [](char c) { return c >= '0' && c <= '9'; })) {
     error = "the step is not a decimal number: '" + Printable(step) + "'";
     return false;
   }
@@ -148,8 +149,8 @@ bool ParseLine(std::string_view text, TLogLine& line, std::string& error) {
   if (f.Rest().substr(0, 2) == " m") {
     f.At += 2;
     line.Store = true;
-    if (!f.Space("the store address") || !f.Hex(line.Address, "the store address") ||
-        !f.Space("the stored value") || !f.Hex(line.Value, "the stored value"))
+    if (!f.Space("the store address") || !f.Hex(line.Address, "the store address") || !f.Space("the stored value") ||
+        !f.Hex(line.Value, "the stored value"))
       return fail();
   }
   if (!f.AtEnd()) {
@@ -314,8 +315,7 @@ class TRunnerSource : public TLogSource {
   int Wait() {
     if (Child <= 0) return Status;
     int status = 0;
-    while (waitpid(Child, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (waitpid(Child, &status, 0) < 0 && errno == EINTR) {}
     Child = -1;
     Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return Status;
@@ -593,9 +593,9 @@ void PrintDifference(std::FILE* out, const TDifference& d, const std::deque<TSte
                    Listing(step.Line).c_str(), Effect(step.Line, step.Note).c_str());
   }
   if (const TTestbench* tb = d.Fault ? d.Fault : d.Ending) {
-    std::fprintf(out, "testbench: %s\n",
-                 tb->End.empty() ? "it printed no reason for its end (did the design call $finish or $stop?)"
-                                 : tb->End.c_str());
+    std::fprintf(
+        out, "testbench: %s\n",
+        tb->End.empty() ? "it printed no reason for its end (did the design call $finish or $stop?)" : tb->End.c_str());
     for (const std::string& signal : tb->LookAt) std::fprintf(out, "  look at: %s\n", signal.c_str());
   }
 }
@@ -686,8 +686,12 @@ int Compare(const TOptions& options, std::FILE* out, std::FILE* err) {
                                                 : Headline(s, d, matched ? &previous : nullptr);
       if (matched == 0 && rd == TRead::End) headline += " (" + design->Name + " is empty)";
       if (matched == 0 && rs == TRead::End) headline += " (" + sim->Name + " is empty)";
-      TDifference difference{step, headline, rs == TRead::Line ? &s : nullptr, rd == TRead::Line ? &d : nullptr,
-                             nullptr, rd == TRead::End ? tb : nullptr};
+      TDifference difference{step,
+                             headline,
+                             rs == TRead::Line ? &s : nullptr,
+                             rd == TRead::Line ? &d : nullptr,
+                             nullptr,
+                             rd == TRead::End ? tb : nullptr};
       PrintDifference(out, difference, before, machine);
       return ExitDifference;
     }
@@ -704,8 +708,7 @@ bool ParseArguments(int argc, char** argv, TOptions& options) {
   bool forceProgram = false;
   auto number = [](const std::string& text, const char* what, int64_t low, int64_t high) {
     int32_t v;
-    if (!ParseNumber(text, v) || v < low || v > high)
-      throw TUsageError{"bad " + std::string(what) + " '" + text + "'"};
+    if (!ParseNumber(text, v) || v < low || v > high) throw TUsageError{"bad " + std::string(what) + " '" + text + "'"};
     return v;
   };
   TCommandLine<TUsageError> line(argc, argv);
@@ -742,11 +745,13 @@ bool ParseArguments(int argc, char** argv, TOptions& options) {
       throw TUsageError{"unknown option '" + arg + "'"};
     }
   }
-  if (files.size() != 2) throw TUsageError{files.size() < 2 ? "two logs needed: EXPECTED ACTUAL" : "more than two files given"};
+  if (files.size() != 2)
+    throw TUsageError{files.size() < 2 ? "two logs needed: EXPECTED ACTUAL" : "more than two files given"};
   options.Expected = files[0];
   options.Actual = files[1];
   options.ExpectedIsProgram = forceProgram || IsProgramName(options.Expected);
-  if (options.ExpectedIsProgram && options.Expected == "-") throw TUsageError{"a program cannot come from standard input"};
+  if (options.ExpectedIsProgram && options.Expected == "-")
+    throw TUsageError{"a program cannot come from standard input"};
   if (options.MaxSteps && !options.ExpectedIsProgram) throw TUsageError{"--max-steps needs a program to run"};
   return true;
 }

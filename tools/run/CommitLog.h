@@ -27,8 +27,8 @@
 #include <cstring>
 #include <string>
 
-#include "tools/common/OutputFile.h"
 #include "breakpoints/Run.h"
+#include "tools/common/OutputFile.h"
 
 namespace runner {
 

@@ -8,8 +8,8 @@
 
 #include "core/Loader.h"
 #include "core/Memory.h"
-#include "tools/common/OutputFile.h"
 #include "core/Text.h"
+#include "tools/common/OutputFile.h"
 
 namespace runner {
 

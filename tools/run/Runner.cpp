@@ -5,16 +5,16 @@
 #include <memory>
 #include <string_view>
 
+#include "asm/Program.h"
 #include "breakpoints/BreakPoint.h"
+#include "breakpoints/Run.h"
 #include "core/CPU.h"
+#include "core/Loader.h"
 #include "tools/common/CommandLine.h"
+#include "tools/common/OutputFile.h"
 #include "tools/run/CommitLog.h"
 #include "tools/run/JsonReport.h"
-#include "core/Loader.h"
 #include "tools/run/MemoryImage.h"
-#include "tools/common/OutputFile.h"
-#include "asm/Program.h"
-#include "breakpoints/Run.h"
 
 namespace runner {
 

@@ -19,13 +19,13 @@
 #include <vector>
 
 #include "asm/Assembler.h"
+#include "asm/Program.h"
+#include "asm/SourceView.h"
 #include "breakpoints/BreakPoint.h"
+#include "breakpoints/Run.h"
 #include "core/CPU.h"
 #include "core/Instructions.h"
 #include "core/Loader.h"
-#include "asm/Program.h"
-#include "breakpoints/Run.h"
-#include "asm/SourceView.h"
 
 using json = nlohmann::json;
 
@@ -248,8 +248,8 @@ EMSCRIPTEN_KEEPALIVE const char* tv_step() {
 EMSCRIPTEN_KEEPALIVE const char* tv_run_fast(double maxSteps, double sliceMs) {
   const double deadline = emscripten_get_now() + sliceMs;
   uint64_t steps = 0;
-  const TStopReason reason =
-      RunFast(uint64_t(maxSteps), steps, [deadline] { return emscripten_get_now() >= deadline; }, 14);
+  const TStopReason reason = RunFast(
+      uint64_t(maxSteps), steps, [deadline] { return emscripten_get_now() >= deadline; }, 14);
   Steps += steps;
   return Answer(Status(ReasonText(reason)));
 }
@@ -290,7 +290,8 @@ EMSCRIPTEN_KEEPALIVE const char* tv_state() {
     next = TheCPU.ListingText(TheState.NextAddress, TheState.NextWord);
     if (Source) NameBranchTarget(next, Source->Labels);
   }
-  return Answer({{"pc", uint32_t(TheState.GetReg(-1))}, {"regs", regs}, {"watched", watched}, {"next", next}, {"steps", Steps}});
+  return Answer(
+      {{"pc", uint32_t(TheState.GetReg(-1))}, {"regs", regs}, {"watched", watched}, {"next", next}, {"steps", Steps}});
 }
 
 // index -1 is the program counter, 0..31 the general registers.
@@ -374,9 +375,9 @@ EMSCRIPTEN_KEEPALIVE const char* tv_breakpoints() {
 }
 
 // Creates (index -1 or past the end) or rewrites the breakpoint at index.
-EMSCRIPTEN_KEEPALIVE int tv_bp_put(int index, int useInstruction, double instruction, int lockPosition,
-                                   double position, int lockRegister, int reg, int lockValue, double value,
-                                   int useCount, int maxCount, int actCount) {
+EMSCRIPTEN_KEEPALIVE int tv_bp_put(int index, int useInstruction, double instruction, int lockPosition, double position,
+                                   int lockRegister, int reg, int lockValue, double value, int useCount, int maxCount,
+                                   int actCount) {
   TBreakPoint* bp = index >= 0 && size_t(index) < BreakPoints.size() ? BreakPoints[size_t(index)] : new TBreakPoint;
   bp->UseInstruction = useInstruction != 0;
   bp->Instruction = int32_t(uint32_t(int64_t(instruction)));
