@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "asm/Assembler.h"
 
@@ -18,6 +19,10 @@ TLabelIndex LabelsByAddress(const TAsmSymbols& symbols);
 // "bnez  R04,$00800004" becomes "bnez  R04,$00800004 <loop>" when a label
 // names the target; other lines stay as they are.
 void NameBranchTarget(std::string& line, const TLabelIndex& labels);
+
+// The lines of a source text, numbered as the assembler numbers them: ends
+// at LF (a CR before it dropped), or at CR alone in a text without any LF.
+std::vector<std::string> SourceLines(const std::string& text);
 
 // The listing font draws ASCII: the source line with tabs as blanks and
 // every other character as '?', placed from column 56 on.

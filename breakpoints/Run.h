@@ -11,6 +11,18 @@
 
 enum class TStopReason { BreakPoint, StopOpcode, IdleLoop, StepLimit, Interrupted };
 
+// The reason as the runner prints it and the page's worker reports it.
+constexpr const char* StopReasonText(TStopReason reason) {
+  switch (reason) {
+    case TStopReason::BreakPoint: return "breakpoint";
+    case TStopReason::StopOpcode: return "stop-opcode";
+    case TStopReason::IdleLoop: return "idle-loop";
+    case TStopReason::StepLimit: return "step-limit";
+    case TStopReason::Interrupted: break;
+  }
+  return "interrupted";
+}
+
 struct TNoPoll {
   bool operator()() const { return false; }
 };

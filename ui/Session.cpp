@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "asm/Assembler.h"
+#include "asm/SourceView.h"
 
 namespace {
 
@@ -134,18 +135,7 @@ void TSession::RemoveRecentFile(const QString& name) {
 
 void TSession::SetSource(std::shared_ptr<const TAsmSymbols> symbols, const std::string& text) {
   SymbolTable = std::move(symbols);
-  Lines.clear();
-  if (SymbolTable) {
-    size_t start = 0;
-    while (start < text.size()) {
-      size_t end = text.find('\n', start);
-      if (end == std::string::npos) end = text.size();
-      std::string line = text.substr(start, end - start);
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      Lines.push_back(std::move(line));
-      start = end + 1;
-    }
-  }
+  Lines = SymbolTable ? ::SourceLines(text) : std::vector<std::string>();
   emit SymbolsChanged();
 }
 

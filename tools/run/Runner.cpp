@@ -254,21 +254,10 @@ TStopReason RunTraced(uint64_t maxSteps, uint64_t& steps, TCommitLog* log) {
   }
 }
 
-const char* ReasonText(TStopReason reason) {
-  switch (reason) {
-    case TStopReason::BreakPoint: return "breakpoint";
-    case TStopReason::StopOpcode: return "stop-opcode";
-    case TStopReason::IdleLoop: return "idle-loop";
-    case TStopReason::StepLimit: return "step-limit";
-    case TStopReason::Interrupted: break;
-  }
-  return "interrupted";
-}
-
 void PrintState(TStopReason reason, uint64_t steps, const TOptions& options) {
   std::string out;
   out += "stop: ";
-  out += ReasonText(reason);
+  out += StopReasonText(reason);
   out += "\nsteps: " + std::to_string(steps) + "\n";
   out += "PC  $";
   out += HexText(uint32_t(TheState.GetReg(-1)), 8);
@@ -411,7 +400,7 @@ int Run(const TOptions& given) {
     }
   }
   if (options.Json) {
-    Print(JsonReport(ReasonText(reason), steps, options, Messages));
+    Print(JsonReport(StopReasonText(reason), steps, options, Messages));
   } else {
     PrintState(reason, steps, options);
   }

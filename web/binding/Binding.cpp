@@ -67,20 +67,6 @@ json TakeMessages() {
   return list;
 }
 
-std::vector<std::string> SplitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(std::move(line));
-    start = end + 1;
-  }
-  return lines;
-}
-
 // Looks memory up for display and puts the cache back afterwards.
 class TQuietReads {
  public:
@@ -90,17 +76,6 @@ class TQuietReads {
  private:
   TMemory::TCacheState Saved;
 };
-
-const char* ReasonText(TStopReason reason) {
-  switch (reason) {
-    case TStopReason::BreakPoint: return "breakpoint";
-    case TStopReason::StopOpcode: return "stop-opcode";
-    case TStopReason::IdleLoop: return "idle-loop";
-    case TStopReason::StepLimit: return "step-limit";
-    case TStopReason::Interrupted: break;
-  }
-  return "interrupted";
-}
 
 json Status(const char* stop) {
   json status = {{"steps", Steps}, {"pc", uint32_t(TheState.GetReg(-1))}};
@@ -168,7 +143,7 @@ EMSCRIPTEN_KEEPALIVE const char* tv_load(const char* name, const char* text, int
       next->Name = file;
       next->Symbols = assembled.Symbols;
       next->Labels = LabelsByAddress(next->Symbols);
-      next->Lines = SplitLines(source);
+      next->Lines = SourceLines(source);
       next->Cod = CodText(assembled);
       Source = std::move(next);
     } else if (!IsSourceName(file)) {
@@ -251,7 +226,7 @@ EMSCRIPTEN_KEEPALIVE const char* tv_run_fast(double maxSteps, double sliceMs) {
   const TStopReason reason = RunFast(
       uint64_t(maxSteps), steps, [deadline] { return emscripten_get_now() >= deadline; }, 14);
   Steps += steps;
-  return Answer(Status(ReasonText(reason)));
+  return Answer(Status(StopReasonText(reason)));
 }
 
 // Starten, one batch of at most `count` steps in the order of the display
