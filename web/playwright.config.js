@@ -9,7 +9,7 @@ const port = Number(process.env.TAVORA_TEST_PORT);
 
 export default defineConfig({
   testDir: './tests',
-  testMatch: '*.spec.js',
+  testMatch: '*.browser.js',
   timeout: 30_000,
   expect: { timeout: 5_000 },
   workers: 1,

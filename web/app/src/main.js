@@ -8,7 +8,7 @@ import { encodeShare, decodeShare } from './share.js';
 import { loadSaved, save } from './storage.js';
 import { CodeView } from './codeview.js';
 import { RegisterPanel } from './registers.js';
-import { Inspectors } from './inspectors.js';
+import { Inspectors } from './memoryviews.js';
 import { BreakpointPanel } from './breakpoints.js';
 
 const $ = (id) => document.getElementById(id);
