@@ -2329,27 +2329,10 @@ std::vector<std::vector<std::pair<int64_t, int64_t>>> Shadowed(const std::vector
   return shadowed;
 }
 
-// The lines of a text, as the assembler splits them.
-std::vector<std::string_view> SplitLines(std::string_view text) {
-  text = WithoutByteOrderMark(text);
-  const char end = text.find('\n') == std::string_view::npos ? '\r' : '\n';
-  std::vector<std::string_view> lines;
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t stop = text.find(end, pos);
-    if (stop == std::string_view::npos) stop = text.size();
-    std::string_view line = text.substr(pos, stop - pos);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    lines.push_back(line);
-    pos = stop + 1;
-  }
-  return lines;
-}
-
 }  // namespace
 
 std::string ListingText(const TAsmResult& result, std::string_view source) {
-  const std::vector<std::string_view> lines = SplitLines(source);
+  const std::vector<std::string_view> lines = SplitSourceLines(source);
   std::string out;
   const auto& ranges = result.Symbols.Ranges;
   const auto shadowed = Shadowed(result.Sections);
@@ -2413,7 +2396,7 @@ std::string ListingText(const TAsmResult& result, std::string_view source) {
     // included line's name, number and text, an expansion's instructions.
     auto place = [&](const TAsmLineRange& r) {
       if (r.File >= fileLines.size()) return;
-      if (fileLines[r.File].empty()) fileLines[r.File] = SplitLines(result.FileTexts[r.File]);
+      if (fileLines[r.File].empty()) fileLines[r.File] = SplitSourceLines(result.FileTexts[r.File]);
       out += "  ";
       out += result.Symbols.Files[r.File] + ":" + std::to_string(r.FileLine) + "  ";
       if (r.FileLine >= 1 && r.FileLine <= fileLines[r.File].size()) out += fileLines[r.File][r.FileLine - 1];
@@ -2510,4 +2493,20 @@ bool EvaluateExpression(std::string_view text, const TAsmSymbols& symbols, int64
   }
   value = e.Value;
   return true;
+}
+
+std::vector<std::string_view> SplitSourceLines(std::string_view text) {
+  text = WithoutByteOrderMark(text);
+  const char end = text.find('\n') == std::string_view::npos ? '\r' : '\n';
+  std::vector<std::string_view> lines;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t stop = text.find(end, pos);
+    if (stop == std::string_view::npos) stop = text.size();
+    std::string_view line = text.substr(pos, stop - pos);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    lines.push_back(line);
+    pos = stop + 1;
+  }
+  return lines;
 }

@@ -206,6 +206,11 @@ struct TAsmOptions {
   TAsmIncludeReader ReadInclude;  // none: every .include is an error
 };
 
+// The lines of a source as the assembler numbers them: a byte-order mark
+// skipped, ends at LF (a CR before it dropped), or at CR alone in a text
+// without any LF.
+std::vector<std::string_view> SplitSourceLines(std::string_view text);
+
 // Assembles a whole source text.
 TAsmResult Assemble(std::string_view source, const TAsmOptions& options = {});
 

@@ -20,17 +20,8 @@ void NameBranchTarget(std::string& line, const TLabelIndex& labels) {
 }
 
 std::vector<std::string> SourceLines(const std::string& text) {
-  const char end = text.find('\n') == std::string::npos ? '\r' : '\n';
   std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t stop = text.find(end, start);
-    if (stop == std::string::npos) stop = text.size();
-    std::string line = text.substr(start, stop - start);
-    if (end == '\n' && !line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(std::move(line));
-    start = stop + 1;
-  }
+  for (std::string_view line : SplitSourceLines(text)) lines.emplace_back(line);
   return lines;
 }
 

@@ -20,8 +20,8 @@ TLabelIndex LabelsByAddress(const TAsmSymbols& symbols);
 // names the target; other lines stay as they are.
 void NameBranchTarget(std::string& line, const TLabelIndex& labels);
 
-// The lines of a source text, numbered as the assembler numbers them: ends
-// at LF (a CR before it dropped), or at CR alone in a text without any LF.
+// The lines of a source text, numbered as the assembler numbers them
+// (SplitSourceLines), for showing them beside the listing.
 std::vector<std::string> SourceLines(const std::string& text);
 
 // The listing font draws ASCII: the source line with tabs as blanks and

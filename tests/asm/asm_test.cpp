@@ -11,22 +11,11 @@
 #include "core/CPU.h"
 #include "core/Instructions.h"
 #include "core/Loader.h"
+#include "tests/support/AsmSupport.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
 
 namespace {
-
-std::vector<uint32_t> Words(const TAsmResult& r) {
-  std::vector<uint32_t> w;
-  for (const TAsmSection& s : r.Sections) w.insert(w.end(), s.Words.begin(), s.Words.end());
-  return w;
-}
-
-std::string Messages(const TAsmResult& r) {
-  std::string s;
-  for (const TAsmDiagnostic& d : r.Diagnostics) s += DiagnosticText("t.s", d) + "\n";
-  return s;
-}
 
 struct TWordsCase {
   const char* Source;

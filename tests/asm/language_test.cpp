@@ -12,20 +12,9 @@
 #include "asm/Assembler.h"
 #include "core/CPU.h"
 #include "core/Loader.h"
+#include "tests/support/AsmSupport.h"
 
 namespace {
-
-std::vector<uint32_t> Words(const TAsmResult& r) {
-  std::vector<uint32_t> w;
-  for (const TAsmSection& s : r.Sections) w.insert(w.end(), s.Words.begin(), s.Words.end());
-  return w;
-}
-
-std::string Messages(const TAsmResult& r) {
-  std::string s;
-  for (const TAsmDiagnostic& d : r.Diagnostics) s += DiagnosticText("t.s", d) + "\n";
-  return s;
-}
 
 // ---------------------------------------------------------------- expressions
 

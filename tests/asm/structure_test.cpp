@@ -7,6 +7,7 @@
 #include <string>
 
 #include "asm/Assembler.h"
+#include "tests/support/AsmSupport.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
 
@@ -29,12 +30,6 @@ TProcessResult RunIn(const std::string& folder, const std::vector<std::string>& 
   TProcessResult r = RunProcess(As, args);
   std::filesystem::current_path(before);
   return r;
-}
-
-std::string Messages(const TAsmResult& r) {
-  std::string s;
-  for (const TAsmDiagnostic& d : r.Diagnostics) s += DiagnosticText("t.s", d) + "\n";
-  return s;
 }
 
 TEST(Include, FilesAreFoundBesideTheFileThatIncludesThem) {
@@ -144,12 +139,6 @@ struct TMacroCase {
 };
 
 class Macros : public ::testing::TestWithParam<TMacroCase> {};
-
-std::vector<uint32_t> Words(const TAsmResult& r) {
-  std::vector<uint32_t> w;
-  for (const TAsmSection& s : r.Sections) w.insert(w.end(), s.Words.begin(), s.Words.end());
-  return w;
-}
 
 TEST_P(Macros, Expand) {
   const TAsmResult r = ::Assemble(std::string(".code $10\n") + GetParam().Source + "\n");
