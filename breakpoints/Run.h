@@ -1,5 +1,7 @@
-// The fast run: steps until a breakpoint fires, the stop opcode or the idle
-// loop is reached, a step limit is hit or the caller asks to stop.
+// The run loops. The fast run steps until a breakpoint fires, the stop
+// opcode or the idle loop is reached, a step limit is hit or the caller asks
+// to stop; the displayed run and the single step (at the end) let the front
+// end show every step.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +10,7 @@
 
 #include "breakpoints/BreakIndex.h"
 #include "breakpoints/BreakPoint.h"
+#include "core/CPU.h"
 
 enum class TStopReason { BreakPoint, StopOpcode, IdleLoop, StepLimit, Interrupted };
 
@@ -21,6 +24,10 @@ constexpr const char* StopReasonText(TStopReason reason) {
     case TStopReason::Interrupted: break;
   }
   return "interrupted";
+}
+
+constexpr TStopReason StopReasonOf(TStopTest test) {
+  return test == TStopTest::IdleLoop ? TStopReason::IdleLoop : TStopReason::StopOpcode;
 }
 
 struct TNoPoll {
@@ -333,10 +340,9 @@ template <int Mode, class StepLog>
   uint32_t word;
   TStopReason why{};
   auto stopTest = [&](bool lookup) {
-    if (!(lookup ? m.Fetch(m.PC(), word) : m.FetchNext(word)) || word >> 26 == StopOpcode)
-      why = TStopReason::StopOpcode;
-    else if (word == IdleLoopWord)
-      why = TStopReason::IdleLoop;
+    const bool mapped = lookup ? m.Fetch(m.PC(), word) : m.FetchNext(word);
+    if (const TStopTest test = StopTestOf(mapped, word); test != TStopTest::None)
+      why = StopReasonOf(test);
     else if (n == limit)
       why = TStopReason::StepLimit;
     else
@@ -410,4 +416,39 @@ TStopReason RunFast(uint64_t maxSteps, uint64_t& steps, Poll&& poll = Poll(), in
     if (stop) return *stop;
     if (poll()) return TStopReason::Interrupted;
   }
+}
+
+// A run that shows every step: the desktop's Starten and the page's display
+// run; a single step is its first pass. After each instruction come show()
+// (the front end draws the step and takes events; true ends the run there),
+// the breakpoints, stopRequested() (true ends the run before the stop tests,
+// so the next run executes the word this one ended at), the stop tests, and
+// more() (false ends the run). Ends that are no stop give Interrupted.
+//
+// The instruction's effects are ExecuteWord's, as in the fast run; the step
+// runs on TheState and TheMemory themselves, since the front end looks at
+// them between steps.
+template <class Show, class StopRequested, class More>
+TStopReason RunDisplayed(Show&& show, StopRequested&& stopRequested, More&& more) {
+  for (;;) {
+    TheCPU.Step();
+    if (show()) return TStopReason::Interrupted;
+    if (CheckAll()) return TStopReason::BreakPoint;
+    if (stopRequested()) return TStopReason::Interrupted;
+    if (const TStopTest test = TheCPU.StopTest(); test != TStopTest::None) return StopReasonOf(test);
+    if (!more()) return TStopReason::Interrupted;
+  }
+}
+
+// A single step: the instruction, show(), then its breakpoints, whose
+// counters advance as in a run. It has no stop tests (the word at the
+// counter runs whatever it is); true when a breakpoint fired.
+template <class Show>
+bool StepDisplayed(Show&& show) {
+  auto shown = [&] {
+    show();
+    return false;
+  };
+  return RunDisplayed(
+             shown, [] { return true; }, [] { return false; }) == TStopReason::BreakPoint;
 }

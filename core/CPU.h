@@ -18,6 +18,15 @@ constexpr uint32_t StopOpcode = 48;
 // Why a run stops after a step (None: it goes on).
 enum class TStopTest { None, StopOpcode, IdleLoop };
 
+// The stop tests on the word at the program counter (mapped: a block holds
+// it): the stop opcode, which an unmapped counter counts as, then the idle
+// loop. Every run loop asks this one rule.
+constexpr TStopTest StopTestOf(bool mapped, uint32_t word) {
+  if (!mapped || word >> 26 == StopOpcode) return TStopTest::StopOpcode;
+  if (word == IdleLoopWord) return TStopTest::IdleLoop;
+  return TStopTest::None;
+}
+
 class TCPU {
  public:
   // Executes the instruction at the program counter.
@@ -128,11 +137,7 @@ struct TGlobalMachine {
 
 inline TStopTest TCPU::StopTest() {
   const int32_t offset = TheMemory.FindWord(TheState.GetReg(-1), false);
-  if (offset < 0) return TStopTest::StopOpcode;
-  const uint32_t w = TheMemory.LastBlock().Words[offset];
-  if (w >> 26 == StopOpcode) return TStopTest::StopOpcode;
-  if (w == IdleLoopWord) return TStopTest::IdleLoop;
-  return TStopTest::None;
+  return StopTestOf(offset >= 0, offset >= 0 ? TheMemory.LastBlock().Words[offset] : TMemory::Unmapped);
 }
 
 inline bool TCPU::AtStopOpcode() {

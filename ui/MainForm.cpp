@@ -407,8 +407,7 @@ void TMainForm::ADRunExecute() {
   RefreshActions();
   QCoreApplication::processEvents();
   ++RunDepth;
-  while (!QuitRequested) {
-    TheCPU.Step();
+  auto show = [this] {
     FollowPC();
     // The step's texts first: the code view's direct repaint then paints
     // them along, so the window never shows two steps at once.
@@ -416,14 +415,13 @@ void TMainForm::ADRunExecute() {
     CodeBoxPaint();
     FlushInspectors();
     QCoreApplication::processEvents();
-    if (QuitRequested) break;
-    // The breakpoints are evaluated before the stop request, so their
-    // counters advance on the pass that the stop ends too.
-    if (CheckAll()) break;
-    if (Stopped) break;
-    // The stop opcode, then the idle loop, with one lookup of the counter.
-    if (TheCPU.StopTest() != TStopTest::None) break;
-  }
+    return QuitRequested;
+  };
+  // The breakpoints are evaluated before the stop request, so their
+  // counters advance on the pass that the stop ends too.
+  if (!QuitRequested)
+    RunDisplayed(
+        show, [] { return Stopped; }, [this] { return !QuitRequested; });
   --RunDepth;
   Stopped = true;
   EndOfRun();
@@ -485,9 +483,7 @@ void TMainForm::EndOfRun() {
 }
 
 void TMainForm::ExecuteSingleStep() {
-  TheCPU.Step();
-  FollowPC();
-  CheckAll();
+  StepDisplayed([this] { FollowPC(); });
   SyncDisplay();
   CodeBoxPaint();
   emit ProcessorStopped();

@@ -317,6 +317,42 @@ TEST_F(BreakPointTest, RunFastStopTestsComeBeforeThePoll) {
   }
 }
 
+// The displayed run asks its caller after the step (before the breakpoints),
+// for a stop request after the breakpoints (before the stop tests), and
+// whether to go on after the stop tests; a single step has no stop tests.
+TEST_F(BreakPointTest, DisplayedRunAsksItsCallerInOrder) {
+  struct Case {
+    int showEndsAt, requestAt, moreUntil;
+    TStopReason reason;
+    int32_t pc;
+    int32_t counted;  // breakpoint evaluations that held
+  };
+  const Case cases[] = {
+      {0, 0, 99, TStopReason::StopOpcode, 0x103, 3},   // runs to the stop word
+      {2, 0, 99, TStopReason::Interrupted, 0x102, 1},  // show ends it before step 2's breakpoints
+      {0, 3, 99, TStopReason::Interrupted, 0x103, 3},  // a request leaves the stop word to the next run
+      {0, 0, 2, TStopReason::Interrupted, 0x102, 2},
+  };
+  for (const Case& c : cases) {
+    ResetCore();
+    Program(0x100, {Addi(1, 1, 1), Addi(1, 1, 1), Addi(1, 1, 1), Stop});
+    auto* bp = new TBreakPoint;  // holds at every step, never fires
+    bp->UseCount = true;
+    bp->MaxCount = 100;
+    int steps = 0;
+    const TStopReason reason = RunDisplayed([&] { return ++steps == c.showEndsAt; },
+                                            [&] { return steps == c.requestAt; }, [&] { return steps < c.moreUntil; });
+    EXPECT_EQ(reason, c.reason);
+    EXPECT_EQ(PC(), c.pc);
+    EXPECT_EQ(bp->ActCount, c.counted);
+    if (c.requestAt) {
+      EXPECT_FALSE(StepDisplayed([] {}));  // executes the stop word
+      EXPECT_EQ(PC(), 0x104);
+      EXPECT_EQ(bp->ActCount, c.counted + 1);
+    }
+  }
+}
+
 }  // namespace
 
 namespace {

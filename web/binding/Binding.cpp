@@ -211,9 +211,7 @@ EMSCRIPTEN_KEEPALIVE const char* tv_reset() {
 // Einzelschritt: one instruction, then the breakpoints, whose counters
 // advance as in a run; the result is not a stop.
 EMSCRIPTEN_KEEPALIVE const char* tv_step() {
-  TheCPU.Step();
-  ++Steps;
-  CheckAll();
+  StepDisplayed([] { ++Steps; });
   return Answer(Status(nullptr));
 }
 
@@ -237,19 +235,19 @@ EMSCRIPTEN_KEEPALIVE const char* tv_run_fast(double maxSteps, double sliceMs) {
 // null: the batch ended without a stop.
 EMSCRIPTEN_KEEPALIVE const char* tv_run_display(int count, double low, double high) {
   const int32_t lo = int32_t(int64_t(low)), hi = int32_t(int64_t(high));
-  for (int i = 0; i < count; ++i) {
-    TheCPU.Step();
+  if (count <= 0) return Answer(Status(nullptr));
+  int left = count;
+  auto shown = [] {
     ++Steps;
-    if (CheckAll()) return Answer(Status("breakpoint"));
-    switch (TheCPU.StopTest()) {
-      case TStopTest::StopOpcode: return Answer(Status("stop-opcode"));
-      case TStopTest::IdleLoop: return Answer(Status("idle-loop"));
-      case TStopTest::None: break;
-    }
+    return false;
+  };
+  auto more = [&] {
     const int32_t pc = TheState.GetReg(-1);
-    if (pc < lo || pc > hi) break;
-  }
-  return Answer(Status(nullptr));
+    return --left > 0 && pc >= lo && pc <= hi;
+  };
+  const TStopReason reason = RunDisplayed(
+      shown, [] { return false; }, more);
+  return Answer(Status(reason == TStopReason::Interrupted ? nullptr : StopReasonText(reason)));
 }
 
 // The program counter, R0..R31, which registers carry a watch and the
