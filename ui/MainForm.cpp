@@ -563,8 +563,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 void TMainForm::FollowPC() {
   const int32_t pc = TheState.GetReg(-1);
   if (pc < TopAddress) TopAddress = int32_t(uint32_t(pc) - 2);
-  const int32_t lastWhole = LabelAbove ? LineAddress(CodeBox->height() / LineHeight - 3)
-                                       : int32_t(uint32_t(CodeBox->height() / LineHeight) + uint32_t(TopAddress) - 3);
+  const int32_t lastWhole = LineAddress(CodeBox->height() / LineHeight - 3);
   if (pc > lastWhole) TopAddress = int32_t(uint32_t(pc) - 5);
   ScrollBase = TopAddress;
 }
@@ -586,7 +585,7 @@ void TMainForm::PaintCode(QPainter& canvas) {
   bool labelDone = false;
   for (int i = 0; i <= n + 1; ++i) {
     const int y = i * LineHeight;
-    if (LabelAbove && !labelDone && LabelAbove(a, label)) {
+    if (!labelDone && LabelLines.Above(a, label)) {
       // A label line of a source: no marks, and the word follows below it.
       canvas.fillRect(0, y, width, LineHeight, White);
       label += ':';
@@ -610,6 +609,10 @@ void TMainForm::PaintCode(QPainter& canvas) {
     }
     a = int32_t(uint32_t(a) + 1);
   }
+}
+
+int32_t TMainForm::LineAddress(int line, bool* isLabel) const {
+  return LabelLines.LineAddress(TopAddress, line, isLabel);
 }
 
 void TMainForm::CodeBoxMouseDown(Qt::MouseButton, Qt::KeyboardModifiers, int x, int y) {

@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <QWidget>
 
+#include "ui/LabelLines.h"
 #include "widgets/VelEGrid.h"
 
 #include <cstdint>
@@ -145,9 +146,8 @@ class TMainForm : public QMainWindow {
   // Rewrites a listing line before the code view draws it (names of branch
   // targets, the source line beside it); null draws the plain listing.
   std::function<void(int32_t address, std::string& line)> DecorateLine;
-  // The label drawn as a line of its own above the word at the address;
-  // false for none. Null: one line per word, as without a source.
-  std::function<bool(int32_t address, std::string& label)> LabelAbove;
+  // The labels drawn as lines of their own above the words they name.
+  TLabelLines LabelLines;
   // The folder the file dialog opens in (the session's last folder); empty
   // for the dialog's own choice.
   QString OpenFolder;

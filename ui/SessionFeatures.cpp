@@ -83,13 +83,13 @@ TSessionFeatures::TSessionFeatures(TMainForm* form, TSession* session)
   connect(assembled, &TSourceAssembly::Changed, this,
           [this, assembled] { Session->SetSource(assembled->Symbols(), assembled->Text()); });
   form->DecorateLine = [this](int32_t address, std::string& line) { Decorate(address, line); };
-  form->LabelAbove = [this](int32_t address, std::string& label) {
+  form->LabelLines.SetLabelAbove([this](int32_t address, std::string& label) {
     if (LabelAt.empty() || !Session->Symbols() || !Session->ShowSymbols()) return false;
     const auto it = LabelAt.find(address);
     if (it == LabelAt.end()) return false;
     label = it->second;
     return true;
-  };
+  });
   // A new inspector starts at the design size; it gets the current one.
   connect(form->ADMemInspect, &QAction::triggered, this, [this] {
     if (Zoom != 0 && !Form->MemoryInspectors().empty()) Form->MemoryInspectors().back()->SetZoom(Zoom);
