@@ -9,7 +9,6 @@
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
-#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QMenu>
 #include <QMenuBar>
@@ -124,16 +123,6 @@ void TMainForm::ScheduleSync() {
       this, [this] { SyncDisplay(); }, Qt::QueuedConnection);
 }
 
-QFont CodeFont(int pointSize) {
-  QFont font(InstalledFace("Courier New"), pointSize);
-  font.setStyleHint(QFont::TypeWriter);
-  if (!QFontInfo(font).fixedPitch()) {
-    font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setPointSize(pointSize);
-  }
-  return font;
-}
-
 QFont FormFont() {
   QFont font(InstalledFace("Tahoma"), 8);
   font.setStyleHint(QFont::SansSerif);
@@ -176,8 +165,8 @@ TMainForm::TMainForm(const QStringList& args) {
   RegCursorRow = 1;
   TopAddress = -2;
   ScrollBase = -2;
-  LineHeight = QFontMetrics(CodeBox->font()).height() + 4;
-  CodeText = std::make_unique<TFastText>(CodeBox->font());
+  Listing = std::make_unique<TListingText>(CodePoints, 0);
+  LineHeight = Listing->LineHeight;
 
   // A file that cannot be opened leaves the window without an image and
   // without a reset.
@@ -574,6 +563,26 @@ int TMainForm::KeepListingWhole() {
   return line;
 }
 
+void TMainForm::SetZoom(int steps) {
+  Listing = std::make_unique<TListingText>(CodePoints, steps);
+  CodeBox->setFont(Listing->Font);
+  LineHeight = Listing->LineHeight;
+  KeepListingWhole();  // a window too small for it grows
+  CodeBox->update();
+
+  // The grid's design sizes scale with the font's line height.
+  RegisterScale = Listing->Scale;
+  auto scaled = [this](int size) { return int(size * RegisterScale + 0.5); };
+  Registers->setFont(Listing->Font);
+  Registers->SetDefaultRowHeight(scaled(18));
+  for (int r = 0; r < 17; ++r) Registers->SetRowHeights(r, scaled(18));
+  const int widths[] = {40, 84, 40, 84};
+  for (int c = 0; c < 4; ++c) Registers->SetColWidths(c, scaled(widths[c]));
+  PRegistersResize();
+  Registers->Refresh();
+  FitTexts(this);
+}
+
 void TMainForm::CodeBoxPaint() { CodeBox->repaint(); }
 
 void TMainForm::PaintCode(QPainter& canvas) {
@@ -589,7 +598,7 @@ void TMainForm::PaintCode(QPainter& canvas) {
       // A label line of a source: no marks, and the word follows below it.
       canvas.fillRect(0, y, width, LineHeight, White);
       label += ':';
-      CodeText->DrawStrip(canvas, Gutter, y, LineHeight, label, Black.rgb(), White.rgb());
+      Listing->Text.DrawStrip(canvas, Gutter, y, LineHeight, label, Black.rgb(), White.rgb());
       labelDone = true;
       continue;
     }
@@ -601,7 +610,7 @@ void TMainForm::PaintCode(QPainter& canvas) {
     canvas.fillRect(Gutter, y, width - Gutter, LineHeight, background);
     std::string line = TheCPU.ListingLine(a);
     if (DecorateLine) DecorateLine(a, line);
-    CodeText->DrawStrip(canvas, Gutter, y, LineHeight, line, (isBreak ? White : Black).rgb(), background.rgb());
+    Listing->Text.DrawStrip(canvas, Gutter, y, LineHeight, line, (isBreak ? White : Black).rgb(), background.rgb());
     if (isPC) {
       canvas.drawPixmap(2, y + 1, PosMarker(TFastText::TargetRatio(canvas)));
     } else if (isBreak) {

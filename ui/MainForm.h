@@ -12,6 +12,7 @@
 #include <QWidget>
 
 #include "ui/LabelLines.h"
+#include "ui/Zoom.h"
 #include "widgets/VelEGrid.h"
 
 #include <cstdint>
@@ -30,7 +31,6 @@ class TMemoryForm;
 class QAction;
 class QMenu;
 class TBreakPoint;
-class TFastText;
 
 // True while the simulated processor is not running.
 extern bool Stopped;
@@ -47,7 +47,6 @@ extern std::function<QString(QWidget* parent)> OpenFileHook;
 void ShowMessageBox(QWidget* parent, const QString& text, bool error);
 QString ShowOpenDialog(QWidget* parent);
 
-QFont CodeFont(int pointSize = 10);
 QFont FormFont();
 
 // The code listing's paint box; painting and mouse presses go to the main window.
@@ -218,7 +217,7 @@ class TMainForm : public QMainWindow {
   bool FastRunPoll();
   void EndOfRun();
 
-  std::unique_ptr<TFastText> CodeText;
+  std::unique_ptr<TListingText> Listing;  // the code view's
   int RunDepth = 0;
   bool QuitRequested = false;
   bool NextPending = false;

@@ -13,9 +13,9 @@
 #include "breakpoints/BreakPoint.h"
 #include "core/Text.h"
 #include "ui/Desktop.h"
-#include "ui/FastText.h"
 #include "ui/MainForm.h"
 #include "ui/RelativeScroll.h"
+#include "ui/Zoom.h"
 
 std::vector<TMemoryForm*> Inspectors;
 
@@ -68,13 +68,13 @@ void TMemoryBox::mousePressEvent(QMouseEvent* event) {
 TMemoryForm::TMemoryForm(QWidget* owner) : QWidget(owner, Qt::Tool | Qt::WindowStaysOnTopHint) {
   setWindowTitle("Memory Inspector");
   resize(521, 188);
+  Listing = std::make_unique<TListingText>(DesignPoints, 0);
   Box = new TMemoryBox(this);
-  Box->setFont(CodeFont(DesignPoints));
+  Box->setFont(Listing->Font);
   Scroll = new QScrollBar(Qt::Vertical, this);
   MakeRelativeScroll(Scroll);
   connect(Scroll, &QScrollBar::actionTriggered, this, [this](int action) { ScrollScroll(action); });
   connect(Scroll, &QScrollBar::sliderReleased, this, [this] { ScrollReleased(); });
-  Text = std::make_unique<TFastText>(Box->font());
   PlaceChildren();
   FormCreate();
   show();
@@ -83,9 +83,8 @@ TMemoryForm::TMemoryForm(QWidget* owner) : QWidget(owner, Qt::Tool | Qt::WindowS
 TMemoryForm::~TMemoryForm() { FormDestroy(); }
 
 void TMemoryForm::FormCreate() {
-  const QFontMetrics metrics(Box->font());
-  LineHeight = metrics.height() + 4;
-  CharWidth = metrics.horizontalAdvance(QLatin1Char('0')) + 1;
+  LineHeight = Listing->LineHeight;
+  CharWidth = Listing->CharWidth;
   Inspectors.push_back(this);
   TopAddress = 0x800000;
   ScrollBase = 0x800000;
@@ -126,11 +125,10 @@ int32_t TMemoryForm::WordsPerLine() const {
 }
 
 void TMemoryForm::SetZoom(int steps) {
-  Box->setFont(CodeFont(DesignPoints + steps));
-  const QFontMetrics metrics(Box->font());
-  LineHeight = metrics.height() + 4;
-  CharWidth = metrics.horizontalAdvance(QLatin1Char('0')) + 1;
-  Text = std::make_unique<TFastText>(Box->font());
+  Listing = std::make_unique<TListingText>(DesignPoints, steps);
+  Box->setFont(Listing->Font);
+  LineHeight = Listing->LineHeight;
+  CharWidth = Listing->CharWidth;
   Columns = 0;  // the row geometry is measured afresh
   // The address and one whole word stay visible at every size.
   setMinimumSize((LabelChars + 1 + CellChars) * CharWidth + ScrollWidth, LineHeight);
@@ -195,7 +193,7 @@ void TMemoryForm::PaintText(QPainter& canvas, const QRect& area, int textX, std:
   // whichever of the two is painted first.
   canvas.save();
   canvas.setClipRect(area, Qt::IntersectClip);
-  Text->DrawStrip(canvas, textX, area.y(), LineHeight, text, ink, paper);
+  Listing->Text.DrawStrip(canvas, textX, area.y(), LineHeight, text, ink, paper);
   canvas.restore();
 }
 

@@ -21,7 +21,7 @@
 
 class QPainter;
 class QScrollBar;
-class TFastText;
+class TListingText;
 class TMemoryForm;
 
 // The inspector's paint box; painting and mouse presses go to its form.
@@ -114,7 +114,7 @@ class TMemoryForm : public QWidget {
   void ScrollScroll(int action);
   void ScrollReleased();
 
-  std::unique_ptr<TFastText> Text;
+  std::unique_ptr<TListingText> Listing;
   // Row geometry of the current box size: words per row, index of the last
   // painted row (rows start at 0; the last one may be cut off) and the
   // number of cells on screen.
