@@ -54,8 +54,3 @@ bool TStretchRight::eventFilter(QObject* watched, QEvent* event) {
   }
   return false;
 }
-
-bool TOnResize::eventFilter(QObject*, QEvent* event) {
-  if (event->type() == QEvent::Resize) Handler();
-  return false;
-}

@@ -5,7 +5,6 @@
 #include <QPointer>
 #include <QWidget>
 
-#include <functional>
 #include <memory>
 #include <vector>
 
@@ -50,16 +49,4 @@ class TStretchRight : public QObject {
  private:
   QWidget* Child;
   int Margin;
-};
-
-// Calls a function whenever the widget it watches is resized.
-class TOnResize : public QObject {
- public:
-  TOnResize(QObject* parent, std::function<void()> handler) : QObject(parent), Handler(std::move(handler)) {}
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
-
- private:
-  std::function<void()> Handler;
 };

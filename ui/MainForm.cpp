@@ -1,7 +1,5 @@
 #include "ui/MainForm.h"
 
-#include <bit>
-
 #include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QApplication>
@@ -106,7 +104,7 @@ void NoteNextCommand() {
 // A register write: its cell is written once the event loop gets to it.
 void NoteRegister(int index) {
   if (TMainForm* form = MainForm) {
-    form->RegistersDirty |= uint32_t(1) << index;
+    form->PRegisters->NoteWritten(uint32_t(1) << index);
     form->ScheduleSync();
   }
 }
@@ -160,7 +158,7 @@ TMainForm::TMainForm(const QStringList& args) {
   connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
           &TMainForm::RefreshActions);
 
-  SetupRegisters();
+  PRegisters->Setup();
   RegCursorCol = 1;
   RegCursorRow = 1;
   TopAddress = -2;
@@ -175,15 +173,10 @@ TMainForm::TMainForm(const QStringList& args) {
 }
 
 TMainForm::~TMainForm() {
-  // The grid outlives this object's own part of the destruction; nothing it
-  // reports from now on may reach the handlers here.
-  Registers->OnGetDrawValues = nullptr;
-  Registers->OnGetEditMask = nullptr;
-  Registers->OnEnter = nullptr;
-  Registers->OnExit = nullptr;
-  Registers->OnMouseDown = nullptr;
-  disconnect(Registers, nullptr, this, nullptr);
-  disconnect(Registers->itemDelegate(), nullptr, this, nullptr);
+  // The panel outlives this object's own part of the destruction; nothing
+  // it or its grid reports from now on may reach the handlers here.
+  PRegisters->Detach();
+  disconnect(PRegisters, nullptr, this, nullptr);
   DisplayHooks.CaptionChanged = nullptr;
   DisplayHooks.ShowMessage = nullptr;
   DisplayHooks.NextCommandChanged = nullptr;
@@ -304,16 +297,13 @@ void TMainForm::CreateLayout() {
   codeRow->addWidget(CodeScroll);
   row->addWidget(CodePanel, 1);
 
-  PRegisters = new QWidget(client);
-  PRegisters->setObjectName("PRegisters");
-  PRegisters->setFont(CodeFont());
-  PRegisters->setFixedWidth(252);
-  auto* registersFill = new QVBoxLayout(PRegisters);
-  registersFill->setContentsMargins(0, 0, 0, 0);
-  Registers = new TVelEGrid(PRegisters);
-  Registers->setObjectName("Registers");
-  registersFill->addWidget(Registers);
-  PRegisters->installEventFilter(new TOnResize(PRegisters, [this] { PRegistersResize(); }));
+  PRegisters = new TRegisterPanel(client);
+  Registers = PRegisters->Grid;
+  connect(PRegisters, &TRegisterPanel::GridEntered, this, [this] { RegistersEnter(Registers); });
+  connect(PRegisters, &TRegisterPanel::GridLeft, this, [this] { RegistersExit(Registers); });
+  connect(PRegisters, &TRegisterPanel::WatchToggled, this, &TMainForm::CodeBoxPaint);
+  // Writes held back while the cell editor was open show once it closes.
+  connect(PRegisters, &TRegisterPanel::EditorClosed, this, &TMainForm::ScheduleSync);
   row->addWidget(PRegisters);
 
   PNextCommand = new QFrame(client);
@@ -451,7 +441,7 @@ void TMainForm::ADRunFastExecute() {
     WidenStoreReports();
     DisplayHooks.RegisterChanged = NoteRegister;
     DisplayHooks.NextCommandChanged = NoteNextCommand;
-    RegistersDirty |= FastRunRegisters;
+    PRegisters->NoteWritten(FastRunRegisters);
     NextPending = NextPending || steps > 0;
     --RunDepth;
     Stopped = true;
@@ -570,16 +560,7 @@ void TMainForm::SetZoom(int steps) {
   KeepListingWhole();  // a window too small for it grows
   CodeBox->update();
 
-  // The grid's design sizes scale with the font's line height.
-  RegisterScale = Listing->Scale;
-  auto scaled = [this](int size) { return int(size * RegisterScale + 0.5); };
-  Registers->setFont(Listing->Font);
-  Registers->SetDefaultRowHeight(scaled(18));
-  for (int r = 0; r < 17; ++r) Registers->SetRowHeights(r, scaled(18));
-  const int widths[] = {40, 84, 40, 84};
-  for (int c = 0; c < 4; ++c) Registers->SetColWidths(c, scaled(widths[c]));
-  PRegistersResize();
-  Registers->Refresh();
+  PRegisters->SetTextSize(Listing->Font, Listing->Scale);
   FitTexts(this);
 }
 
@@ -647,11 +628,44 @@ void TMainForm::CodeScrollReleased() {
 
 void TMainForm::RefreshRegisters() { Registers->Refresh(); }
 
+// ------------------------------------------------------------------ register panel
+
+void TMainForm::RegistersGetEditMask(TVelEGrid*, int, int, QString& value) { value = TRegisterPanel::EditMask(); }
+
+void TMainForm::RegistersGetDrawValues(TVelEGrid*, int col, int row, TCellFont& font, TAlignment& alignment,
+                                       QColor& background) {
+  PRegisters->GetDrawValues(col, row, font, alignment, background);
+}
+
+void TMainForm::RegistersExit(TVelEGrid*) {
+  RegCursorCol = Registers->Col();
+  RegCursorRow = Registers->Row();
+  PRegisters->ParkCursor();
+}
+
+void TMainForm::RegistersEnter(TVelEGrid*) {
+  if (RegCursorCol != -1) {
+    Registers->FocusCell(RegCursorCol, RegCursorRow);
+    RegCursorCol = -1;
+  }
+}
+
+void TMainForm::RegistersMouseDown(TVelEGrid*, Qt::MouseButton, Qt::KeyboardModifiers, int x, int y) {
+  PRegisters->MouseDown(x, y);
+}
+
+void TMainForm::PRegistersResize() { PRegisters->FitWidth(); }
+
+QString TMainForm::RegisterCellText(int col, int row) {
+  SyncDisplay();
+  return Registers->Cells(col, row);
+}
+
 // ------------------------------------------------------------------ display
 
 void TMainForm::SyncDisplay() {
   DisplayPending = false;
-  for (uint32_t dirty = RegistersDirty; dirty; dirty &= dirty - 1) WriteRegisterCell(std::countr_zero(dirty));
+  PRegisters->WritePendingCells();
   if (NextPending) {
     NextPending = false;
     NextCommand->setText(TheState.NextValid ? ToQt(TheCPU.ListingText(TheState.NextAddress, TheState.NextWord))

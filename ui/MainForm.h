@@ -1,6 +1,9 @@
 // The debugger's main window: actions, run control, the code view and the
 // next-instruction line. It also receives the simulator core's display
-// notifications and turns them into widget updates.
+// notifications and turns them into widget updates. Its parts have file
+// pairs of their own: the register panel (ui/RegisterPanel.h), the label
+// lines of the code view (ui/LabelLines.h) and the text of a listing view
+// at a zoom step (ui/Zoom.h).
 #pragma once
 
 #include <QElapsedTimer>
@@ -12,6 +15,7 @@
 #include <QWidget>
 
 #include "ui/LabelLines.h"
+#include "ui/RegisterPanel.h"
 #include "ui/Zoom.h"
 #include "widgets/VelEGrid.h"
 
@@ -88,8 +92,8 @@ class TMainForm : public QMainWindow {
   QFrame* CodePanel;
   TCodeBox* CodeBox;
   QScrollBar* CodeScroll;
-  QWidget* PRegisters;
-  TVelEGrid* Registers;
+  TRegisterPanel* PRegisters;
+  TVelEGrid* Registers;  // the panel's grid
   QFrame* PNextCommand;
   QLabel* LNextCommand;
   QLabel* NextCommand;
@@ -127,7 +131,8 @@ class TMainForm : public QMainWindow {
   // Repaints the register grid (its watch marks).
   void RefreshRegisters();
 
-  // Register panel.
+  // The register panel's events as the window names them; the panel has
+  // the rules, the window remembers where the cursor was.
   void RegistersGetEditMask(TVelEGrid* sender, int col, int row, QString& value);
   void RegistersGetDrawValues(TVelEGrid* sender, int col, int row, TCellFont& font, TAlignment& alignment,
                               QColor& background);
@@ -136,9 +141,8 @@ class TMainForm : public QMainWindow {
   void RegistersMouseDown(TVelEGrid* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
   void PRegistersResize();
   // Text size of the code view and the register grid, in point steps from
-  // the design size; the grid's cells and panel grow by RegisterScale.
+  // the design size; the grid's cells and the panel grow with the font.
   void SetZoom(int steps);
-  double RegisterScale = 1.0;
   // Keeps eight whole listing lines of the widest instruction form in the
   // code view at its font; returns that line's width.
   int KeepListingWhole();
@@ -207,11 +211,6 @@ class TMainForm : public QMainWindow {
   // (at start-up such a source leaves the default image and gives true);
   // memory running out while reading it makes it an invalid file.
   bool LoadFile(const QString& name, bool atStartup = false);
-  void SetupRegisters();
-  void RegisterCellEdited(int col, int row);
-  void TakeOverEdit(int col, int row);
-  bool EditorOpenOn(int index) const;
-  void WriteRegisterCell(int index);
   void CodeScrollAction(int action);
   void CodeScrollReleased();
   bool FastRunPoll();
@@ -222,7 +221,6 @@ class TMainForm : public QMainWindow {
   bool QuitRequested = false;
   bool NextPending = false;
   bool DisplayPending = false;
-  uint32_t RegistersDirty = 0;  // bit i: Ri was written since its cell was
   QElapsedTimer PollTimer;
 
   void ScheduleSync();

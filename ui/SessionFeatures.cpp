@@ -20,6 +20,7 @@
 #include "ui/GotoDialog.h"
 #include "ui/MainForm.h"
 #include "ui/MemoryForm.h"
+#include "ui/RegisterPanel.h"
 #include "ui/Session.h"
 #include "ui/SourceFiles.h"
 
@@ -51,9 +52,8 @@ TSessionFeatures::TSessionFeatures(TMainForm* form, TSession* session)
   form->Registers->OnGetDrawValues = [this, inner](TVelEGrid* grid, int col, int row, TCellFont& font,
                                                    TAlignment& alignment, QColor& background) {
     if (inner) inner(grid, col, row, font, alignment, background);
-    if (!Session->HighlightChanges() || col % 2 != 1 || col > 3 || row < 1 || row > 16) return;
-    const int index = (col / 2) * 16 + row - 1;
-    if (!(ChangedMask >> index & 1)) return;
+    const int index = TRegisterPanel::ValueCellRegister(col, row);
+    if (!Session->HighlightChanges() || index < 0 || !(ChangedMask >> index & 1)) return;
     font.Font.setBold(true);
     // A watched register keeps its white on red.
     if (!FindByRegister(index)) font.Color = ChangedInk;
