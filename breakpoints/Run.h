@@ -340,9 +340,13 @@ template <int Mode, class StepLog>
   uint32_t word;
   TStopReason why{};
   auto stopTest = [&](bool lookup) {
+    // StopTestOf's order, spelled out as branches: the compiler keeps the
+    // common case (no stop) to three compares.
     const bool mapped = lookup ? m.Fetch(m.PC(), word) : m.FetchNext(word);
-    if (const TStopTest test = StopTestOf(mapped, word); test != TStopTest::None)
-      why = StopReasonOf(test);
+    if (AtStopWord(mapped, word))
+      why = TStopReason::StopOpcode;
+    else if (AtIdleWord(word))
+      why = TStopReason::IdleLoop;
     else if (n == limit)
       why = TStopReason::StepLimit;
     else

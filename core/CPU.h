@@ -19,11 +19,13 @@ constexpr uint32_t StopOpcode = 48;
 enum class TStopTest { None, StopOpcode, IdleLoop };
 
 // The stop tests on the word at the program counter (mapped: a block holds
-// it): the stop opcode, which an unmapped counter counts as, then the idle
-// loop. Every run loop asks this one rule.
+// it), asked in this order by every run loop: the stop opcode, which an
+// unmapped counter counts as, then the idle loop.
+constexpr bool AtStopWord(bool mapped, uint32_t word) { return !mapped || word >> 26 == StopOpcode; }
+constexpr bool AtIdleWord(uint32_t word) { return word == IdleLoopWord; }
 constexpr TStopTest StopTestOf(bool mapped, uint32_t word) {
-  if (!mapped || word >> 26 == StopOpcode) return TStopTest::StopOpcode;
-  if (word == IdleLoopWord) return TStopTest::IdleLoop;
+  if (AtStopWord(mapped, word)) return TStopTest::StopOpcode;
+  if (AtIdleWord(word)) return TStopTest::IdleLoop;
   return TStopTest::None;
 }
 
