@@ -19,47 +19,47 @@
 // view's own range selections are dropped.
 class TVelEGrid::TSelectionGate : public QItemSelectionModel {
  public:
-  TSelectionGate(QAbstractItemModel* model, TVelEGrid* grid) : QItemSelectionModel(model, grid), FGrid(grid) {}
+  TSelectionGate(QAbstractItemModel* model, TVelEGrid* grid) : QItemSelectionModel(model, grid), Owner(grid) {}
 
-  TVelEGrid* FGrid;  // cleared when the grid goes, before the base view tears down
+  TVelEGrid* Owner;  // cleared when the grid goes, before the base view tears down
 
   void setCurrentIndex(const QModelIndex& index, SelectionFlags command) override {
-    if (FGrid && !FGrid->AllowCurrent(index)) return;
-    const bool outer = FOwnSelect;
-    FOwnSelect = true;
+    if (Owner && !Owner->AllowCurrent(index)) return;
+    const bool outer = OwnSelect;
+    OwnSelect = true;
     QItemSelectionModel::setCurrentIndex(index, index.isValid() ? ClearAndSelect : command);
-    FOwnSelect = outer;
+    OwnSelect = outer;
   }
   void select(const QModelIndex& index, SelectionFlags command) override {
-    if (FOwnSelect) QItemSelectionModel::select(index, command);
+    if (OwnSelect) QItemSelectionModel::select(index, command);
   }
   void select(const QItemSelection& selection, SelectionFlags command) override {
-    if (FOwnSelect) QItemSelectionModel::select(selection, command);
+    if (OwnSelect) QItemSelectionModel::select(selection, command);
   }
 
  private:
-  bool FOwnSelect = false;
+  bool OwnSelect = false;
 };
 
 // Paints through the grid's DrawCell and edits with a line edit that carries the owner's mask.
 class TVelEGrid::TCellDelegate : public QStyledItemDelegate {
  public:
-  explicit TCellDelegate(TVelEGrid* grid) : QStyledItemDelegate(grid), FGrid(grid) {}
+  explicit TCellDelegate(TVelEGrid* grid) : QStyledItemDelegate(grid), Owner(grid) {}
 
   void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
     const int col = index.column(), row = index.row();
-    if (row < FGrid->FFixedRows) return;  // covered by the fixed area, which paints these cells itself
+    if (row < Owner->FixedRowCount) return;  // covered by the fixed area, which paints these cells itself
     TGridDrawState state = 0;
     if (option.state & QStyle::State_Selected) state |= gdSelected;
     if (option.state & QStyle::State_HasFocus) state |= gdFocused;
-    if (col < FGrid->FFixedCols) state |= gdFixed;
-    FGrid->DrawCell(*painter, col, row, option.rect, state);
+    if (col < Owner->FixedColCount) state |= gdFixed;
+    Owner->DrawCell(*painter, col, row, option.rect, state);
   }
 
   QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex& index) const override {
     auto* editor = new QLineEdit(parent);
     editor->setFrame(false);
-    const QString mask = FGrid->GetEditMask(index.column(), index.row());
+    const QString mask = Owner->GetEditMask(index.column(), index.row());
     if (!mask.isEmpty()) editor->setInputMask(mask);
     return editor;
   }
@@ -76,7 +76,7 @@ class TVelEGrid::TCellDelegate : public QStyledItemDelegate {
   }
 
  private:
-  TVelEGrid* FGrid;
+  TVelEGrid* Owner;
 };
 
 // The fixed rows, laid over the top of the viewport so that they stay put while the rest
@@ -84,7 +84,7 @@ class TVelEGrid::TCellDelegate : public QStyledItemDelegate {
 // would move its children along.
 class TVelEGrid::TFixedArea : public QWidget {
  public:
-  explicit TFixedArea(TVelEGrid* grid) : QWidget(grid), FGrid(grid) {
+  explicit TFixedArea(TVelEGrid* grid) : QWidget(grid), Owner(grid) {
     setFocusPolicy(Qt::NoFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
   }
@@ -92,15 +92,15 @@ class TVelEGrid::TFixedArea : public QWidget {
  protected:
   void paintEvent(QPaintEvent*) override {
     QPainter canvas(this);
-    FGrid->PaintFixedRows(canvas, width());
+    Owner->PaintFixedRows(canvas, width());
   }
   // Its origin is the viewport's, so positions pass through unchanged.
-  void mousePressEvent(QMouseEvent* event) override { FGrid->PressedAt(event); }
-  void mouseDoubleClickEvent(QMouseEvent* event) override { FGrid->PressedAt(event); }
-  void wheelEvent(QWheelEvent* event) override { FGrid->wheelEvent(event); }
+  void mousePressEvent(QMouseEvent* event) override { Owner->PressedAt(event); }
+  void mouseDoubleClickEvent(QMouseEvent* event) override { Owner->PressedAt(event); }
+  void wheelEvent(QWheelEvent* event) override { Owner->wheelEvent(event); }
 
  private:
-  TVelEGrid* FGrid;
+  TVelEGrid* Owner;
 };
 
 TVelEGrid::TVelEGrid(QWidget* parent) : QTableWidget(parent) {
@@ -116,131 +116,131 @@ TVelEGrid::TVelEGrid(QWidget* parent) : QTableWidget(parent) {
   setHorizontalScrollMode(ScrollPerItem);
   setTabKeyNavigation(false);  // Tab leaves the grid, as on any other form control
   setEditTriggers(NoEditTriggers);
-  FColor = palette().color(QPalette::Base);
-  FFixedColor = palette().color(QPalette::Button);
+  CellColor = palette().color(QPalette::Base);
+  FixedCellColor = palette().color(QPalette::Button);
 
   QItemSelectionModel* plain = selectionModel();
-  FGate = new TSelectionGate(model(), this);
-  setSelectionModel(FGate);
+  Gate = new TSelectionGate(model(), this);
+  setSelectionModel(Gate);
   delete plain;
   // QTableWidget wired its item signals to the model it made; keep them alive.
-  connect(FGate, &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& now, const QModelIndex& before) {
+  connect(Gate, &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& now, const QModelIndex& before) {
     emit currentItemChanged(item(now.row(), now.column()), item(before.row(), before.column()));
     emit currentCellChanged(now.row(), now.column(), before.row(), before.column());
   });
-  connect(FGate, &QItemSelectionModel::selectionChanged, this, &QTableWidget::itemSelectionChanged);
+  connect(Gate, &QItemSelectionModel::selectionChanged, this, &QTableWidget::itemSelectionChanged);
 
   setItemDelegate(new TCellDelegate(this));
 
-  FFixedArea = new TFixedArea(this);
-  FFixedArea->raise();
-  connect(horizontalScrollBar(), &QScrollBar::valueChanged, FFixedArea, qOverload<>(&QWidget::update));
-  connect(horizontalHeader(), &QHeaderView::sectionResized, FFixedArea, qOverload<>(&QWidget::update));
+  FixedArea = new TFixedArea(this);
+  FixedArea->raise();
+  connect(horizontalScrollBar(), &QScrollBar::valueChanged, FixedArea, qOverload<>(&QWidget::update));
+  connect(horizontalHeader(), &QHeaderView::sectionResized, FixedArea, qOverload<>(&QWidget::update));
   connect(verticalHeader(), &QHeaderView::sectionResized, this, [this](int row) {
-    if (row < FFixedRows) PlaceFixedArea();
+    if (row < FixedRowCount) PlaceFixedArea();
   });
   connect(model(), &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& topLeft) {
-    if (topLeft.row() < FFixedRows) FFixedArea->update();
+    if (topLeft.row() < FixedRowCount) FixedArea->update();
   });
   for (auto shapeChange : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved,
                            &QAbstractItemModel::columnsInserted, &QAbstractItemModel::columnsRemoved})
     connect(model(), shapeChange, this, &TVelEGrid::PlaceFixedArea);
-  FFocusWatch = connect(qApp, &QApplication::focusChanged, this, &TVelEGrid::ClientFocusChanged);
+  FocusWatch = connect(qApp, &QApplication::focusChanged, this, &TVelEGrid::ClientFocusChanged);
 }
 
 TVelEGrid::~TVelEGrid() {
   // The base destructors move the focus away and tear down the model; by then there is no
   // grid left to ask or tell.
-  disconnect(FFocusWatch);
-  FGate->FGrid = nullptr;
+  disconnect(FocusWatch);
+  Gate->Owner = nullptr;
 }
 
 // --- properties ---------------------------------------------------------------------------
 
-void TVelEGrid::SetAlignment(TAlignment Value) {
-  FAlignment = Value;
+void TVelEGrid::SetAlignment(TAlignment value) {
+  DefaultAlignment = value;
   Refresh();
 }
 
-void TVelEGrid::SetHeader(const QStringList& Value) {
-  FHeader = Value;
+void TVelEGrid::SetHeader(const QStringList& value) {
+  HeaderTexts = value;
   UpdateHeader();
 }
 
-void TVelEGrid::SetFixedRows(int Value) {
-  FFixedRows = std::max(0, Value);
+void TVelEGrid::SetFixedRows(int value) {
+  FixedRowCount = std::max(0, value);
   PlaceFixedArea();
   Refresh();
 }
 
-void TVelEGrid::SetFixedCols(int Value) {
-  FFixedCols = std::max(0, Value);
+void TVelEGrid::SetFixedCols(int value) {
+  FixedColCount = std::max(0, value);
   Refresh();
 }
 
-void TVelEGrid::SetColor(const QColor& Value) {
-  FColor = Value;
+void TVelEGrid::SetColor(const QColor& value) {
+  CellColor = value;
   QPalette colours = palette();
-  colours.setColor(QPalette::Base, Value);  // the viewport beyond the last cell
+  colours.setColor(QPalette::Base, value);  // the viewport beyond the last cell
   setPalette(colours);
   Refresh();
 }
 
-void TVelEGrid::SetFixedColor(const QColor& Value) {
-  FFixedColor = Value;
+void TVelEGrid::SetFixedColor(const QColor& value) {
+  FixedCellColor = value;
   Refresh();
 }
 
-void TVelEGrid::SetGridLineWidth(int Value) {
+void TVelEGrid::SetGridLineWidth(int value) {
   // The base view draws lines one pixel wide or not at all.
-  FGridLineWidth = std::max(0, Value);
-  setShowGrid(FGridLineWidth > 0);
+  LineWidth = std::max(0, value);
+  setShowGrid(LineWidth > 0);
   Refresh();
 }
 
-void TVelEGrid::SetEditing(bool Value) {
-  FEditing = Value;
-  setEditTriggers(Value ? DoubleClicked | SelectedClicked | EditKeyPressed | AnyKeyPressed : NoEditTriggers);
+void TVelEGrid::SetEditing(bool value) {
+  EditingOn = value;
+  setEditTriggers(value ? DoubleClicked | SelectedClicked | EditKeyPressed | AnyKeyPressed : NoEditTriggers);
 }
 
-void TVelEGrid::SetColCount(int Value) {
-  setColumnCount(Value);
+void TVelEGrid::SetColCount(int value) {
+  setColumnCount(value);
   FocusOnFirstCell();
 }
 
-void TVelEGrid::SetRowCount(int Value) {
-  setRowCount(Value);
+void TVelEGrid::SetRowCount(int value) {
+  setRowCount(value);
   FocusOnFirstCell();
 }
 
 // Like the plain grid, start on the first non-fixed cell, with no lock test.
 void TVelEGrid::FocusOnFirstCell() {
-  if (!currentIndex().isValid()) FocusCell(FFixedCols, FFixedRows);
+  if (!currentIndex().isValid()) FocusCell(FixedColCount, FixedRowCount);
 }
 
 int TVelEGrid::DefaultColWidth() const { return horizontalHeader()->defaultSectionSize(); }
 
-void TVelEGrid::SetDefaultColWidth(int Value) { horizontalHeader()->setDefaultSectionSize(Value); }
+void TVelEGrid::SetDefaultColWidth(int value) { horizontalHeader()->setDefaultSectionSize(value); }
 
 int TVelEGrid::DefaultRowHeight() const { return verticalHeader()->defaultSectionSize(); }
 
-void TVelEGrid::SetDefaultRowHeight(int Value) {
-  verticalHeader()->setDefaultSectionSize(Value);
+void TVelEGrid::SetDefaultRowHeight(int value) {
+  verticalHeader()->setDefaultSectionSize(value);
   PlaceFixedArea();
 }
 
-QString TVelEGrid::Cells(int ACol, int ARow) const {
-  const QTableWidgetItem* cell = item(ARow, ACol);
+QString TVelEGrid::Cells(int col, int row) const {
+  const QTableWidgetItem* cell = item(row, col);
   return cell ? cell->text() : QString();
 }
 
-void TVelEGrid::SetCells(int ACol, int ARow, const QString& Value) {
-  if (ACol < 0 || ACol >= ColCount() || ARow < 0 || ARow >= RowCount())
+void TVelEGrid::SetCells(int col, int row, const QString& value) {
+  if (col < 0 || col >= ColCount() || row < 0 || row >= RowCount())
     return;  // the table would not take an item there, nor free it
-  if (QTableWidgetItem* cell = item(ARow, ACol))
-    cell->setText(Value);
+  if (QTableWidgetItem* cell = item(row, col))
+    cell->setText(value);
   else
-    setItem(ARow, ACol, new QTableWidgetItem(Value));
+    setItem(row, col, new QTableWidgetItem(value));
 }
 
 // --- geometry -----------------------------------------------------------------------------
@@ -249,22 +249,22 @@ void TVelEGrid::SetCells(int ACol, int ARow, const QString& Value) {
 
 int TVelEGrid::FixedHeight() const {
   int height = 0;
-  for (int row = 0; row < std::min(FFixedRows, RowCount()); ++row) height += rowHeight(row);
+  for (int row = 0; row < std::min(FixedRowCount, RowCount()); ++row) height += rowHeight(row);
   return height;
 }
 
 int TVelEGrid::TopRow() const {
   const int fixedHeight = FixedHeight();
   int row = rowAt(fixedHeight);
-  if (row < 0) return FFixedRows;
+  if (row < 0) return FixedRowCount;
   if (rowViewportPosition(row) < fixedHeight) ++row;  // partly under the fixed rows
-  return std::max(row, FFixedRows);
+  return std::max(row, FixedRowCount);
 }
 
-void TVelEGrid::SetTopRow(int Value) {
-  Value = std::clamp(Value, FFixedRows, std::max(FFixedRows, RowCount() - 1));
+void TVelEGrid::SetTopRow(int value) {
+  value = std::clamp(value, FixedRowCount, std::max(FixedRowCount, RowCount() - 1));
   const int fixedHeight = FixedHeight();
-  int top = Value, covered = 0;
+  int top = value, covered = 0;
   while (top > 0 && covered < fixedHeight) covered += rowHeight(--top);
   verticalScrollBar()->setValue(top);
 }
@@ -276,19 +276,19 @@ int TVelEGrid::VisibleRowCount() const {
   return count;
 }
 
-void TVelEGrid::MouseToCell(int X, int Y, int& ACol, int& ARow) const {
-  const bool inside = X >= 0 && Y >= 0 && X < viewport()->width() && Y < viewport()->height();
-  ACol = inside ? columnAt(X) : -1;
-  ARow = -1;
+void TVelEGrid::MouseToCell(int x, int y, int& col, int& row) const {
+  const bool inside = x >= 0 && y >= 0 && x < viewport()->width() && y < viewport()->height();
+  col = inside ? columnAt(x) : -1;
+  row = -1;
   if (!inside) return;
-  if (Y >= FixedHeight()) {
-    ARow = rowAt(Y);
+  if (y >= FixedHeight()) {
+    row = rowAt(y);
     return;
   }
-  for (int row = 0, bottom = 0; row < std::min(FFixedRows, RowCount()); ++row) {
-    bottom += rowHeight(row);
-    if (Y < bottom) {
-      ARow = row;
+  for (int fixed = 0, bottom = 0; fixed < std::min(FixedRowCount, RowCount()); ++fixed) {
+    bottom += rowHeight(fixed);
+    if (y < bottom) {
+      row = fixed;
       return;
     }
   }
@@ -298,12 +298,12 @@ void TVelEGrid::PlaceFixedArea() {
   const QRect area = viewport()->geometry();
   const int height = std::min(FixedHeight(), area.height());
   if (height <= 0) {
-    FFixedArea->hide();
+    FixedArea->hide();
     return;
   }
-  FFixedArea->setGeometry(area.x(), area.y(), area.width(), height);
-  FFixedArea->show();
-  FFixedArea->update();
+  FixedArea->setGeometry(area.x(), area.y(), area.width(), height);
+  FixedArea->show();
+  FixedArea->update();
 }
 
 void TVelEGrid::updateGeometries() {
@@ -319,7 +319,7 @@ bool TVelEGrid::viewportEvent(QEvent* event) {
 
 void TVelEGrid::scrollTo(const QModelIndex& index, ScrollHint hint) {
   if (!index.isValid()) return;
-  if (index.row() < FFixedRows) {
+  if (index.row() < FixedRowCount) {
     ScrollColumnIntoView(index);  // the fixed rows are always in view
     return;
   }
@@ -336,13 +336,13 @@ void TVelEGrid::ScrollColumnIntoView(const QModelIndex& index) {
 
 void TVelEGrid::Refresh() {
   viewport()->update();
-  FFixedArea->update();
+  FixedArea->update();
 }
 
 // --- locks and the cursor -----------------------------------------------------------------
 
 void TVelEGrid::UpdateHeader() {
-  for (int col = 0; col < std::min<int>(FHeader.size(), ColCount()); ++col) SetCells(col, 0, FHeader[col]);
+  for (int col = 0; col < std::min<int>(HeaderTexts.size(), ColCount()); ++col) SetCells(col, 0, HeaderTexts[col]);
 }
 
 bool TVelEGrid::IsCellLocked(int col, int row) const {
@@ -357,19 +357,19 @@ void TVelEGrid::HideColumn(int col) {
 }
 
 bool TVelEGrid::InNonFixedArea(int col, int row) const {
-  return col >= FFixedCols && col < ColCount() && row >= FFixedRows && row < RowCount();
+  return col >= FixedColCount && col < ColCount() && row >= FixedRowCount && row < RowCount();
 }
 
 // The one path by which the grid itself moves the cursor: no lock test, and no scrolling
 // beyond what the caller does on purpose.
 void TVelEGrid::MoveCurrent(int col, int row) {
-  const bool outerNoLockTest = FNoLockTest;
+  const bool outerNoLockTest = NoLockTest;
   const bool autoScroll = hasAutoScroll();
-  FNoLockTest = true;
+  NoLockTest = true;
   setAutoScroll(false);
   selectionModel()->setCurrentIndex(model()->index(row, col), QItemSelectionModel::ClearAndSelect);
   setAutoScroll(autoScroll);
-  FNoLockTest = outerNoLockTest;
+  NoLockTest = outerNoLockTest;
 }
 
 void TVelEGrid::FocusCell(int col, int row) {
@@ -383,21 +383,21 @@ bool TVelEGrid::GotoCell(int col, int row) {
   if (row - top > visible)
     SetTopRow(row - visible + 1);
   else if (row < top)
-    SetTopRow(std::max(row - 1, FFixedRows));
+    SetTopRow(std::max(row - 1, FixedRowCount));
   ScrollColumnIntoView(model()->index(row, col));
   ShowColumnHint(col);
   return true;
 }
 
 void TVelEGrid::ShowColumnHint(int col) {
-  if (col >= 0 && col < FHints.size())
-    setToolTip(FHints[col]);  // sends ToolTipChange, which the tool-tip machinery watches
+  if (col >= 0 && col < ColumnHints.size())
+    setToolTip(ColumnHints[col]);  // sends ToolTipChange, which the tool-tip machinery watches
 }
 
 // The searches end on the cell found or, failing that, on the cell that was current when the
 // key went down. Without SkipToNextRow they stay in the row they start in.
 int TVelEGrid::LastRowSearched(int row, int step) const {
-  return !FSkipToNextRow ? row : step > 0 ? RowCount() - 1 : FFixedRows;
+  return !SkipsToNextRow ? row : step > 0 ? RowCount() - 1 : FixedRowCount;
 }
 
 // Cell by cell along the row, going on at the far end of the next (or previous) row.
@@ -409,8 +409,8 @@ void TVelEGrid::FindCellAlongRows(int col, int row, int step) {
       return;
     }
     c += step;
-    if (step > 0 ? c > ColCount() - 1 : c < FFixedCols) {
-      c = step > 0 ? FFixedCols : ColCount() - 1;
+    if (step > 0 ? c > ColCount() - 1 : c < FixedColCount) {
+      c = step > 0 ? FixedColCount : ColCount() - 1;
       r += step;
     }
   }
@@ -424,7 +424,7 @@ void TVelEGrid::FindCellVertically(int col, int row, int step) {
   const int lastRow = LastRowSearched(row, step);
   for (int r = row; step > 0 ? r <= lastRow : r >= lastRow; r += step) {
     int i = col, j = col;
-    while (i > FFixedCols && IsCellLocked(i, r)) --i;
+    while (i > FixedColCount && IsCellLocked(i, r)) --i;
     while (j < lastCol && IsCellLocked(j, r)) ++j;
     if (IsCellLocked(i, r)) i = j;
     if (IsCellLocked(j, r)) j = i;
@@ -436,7 +436,7 @@ void TVelEGrid::FindCellVertically(int col, int row, int step) {
 }
 
 bool TVelEGrid::AllowCurrent(const QModelIndex& index) {
-  if (FNoLockTest || !index.isValid() || index == currentIndex()) return true;
+  if (NoLockTest || !index.isValid() || index == currentIndex()) return true;
   if (!InNonFixedArea(index.column(), index.row())) return false;
   return SelectCell(index.column(), index.row());
 }
@@ -444,18 +444,18 @@ bool TVelEGrid::AllowCurrent(const QModelIndex& index) {
 // Asked before the cursor moves onto a cell. A locked cell is refused; when an arrow key got
 // it there, the search for the next unlocked cell in that direction has already moved the
 // cursor by the time the refusal comes back.
-bool TVelEGrid::SelectCell(int ACol, int ARow) {
-  const bool locked = IsCellLocked(ACol, ARow);
+bool TVelEGrid::SelectCell(int col, int row) {
+  const bool locked = IsCellLocked(col, row);
   if (locked) {
     switch (FLastKey) {
-      case Qt::Key_Left: FindPrevCell(ACol, ARow); break;
-      case Qt::Key_Up: FindCellAbove(ACol, ARow); break;
-      case Qt::Key_Right: FindNextCell(ACol, ARow); break;
-      case Qt::Key_Down: FindCellBelow(ACol, ARow); break;
+      case Qt::Key_Left: FindPrevCell(col, row); break;
+      case Qt::Key_Up: FindCellAbove(col, row); break;
+      case Qt::Key_Right: FindNextCell(col, row); break;
+      case Qt::Key_Down: FindCellBelow(col, row); break;
       default: break;
     }
   }
-  ShowColumnHint(ACol);
+  ShowColumnHint(col);
   return !locked;
 }
 
@@ -463,28 +463,28 @@ QModelIndex TVelEGrid::moveCursor(CursorAction cursorAction, Qt::KeyboardModifie
   // The base view knows no fixed cells; page and home moves stop at their edge.
   const QModelIndex next = QTableWidget::moveCursor(cursorAction, modifiers);
   if (!next.isValid()) return next;
-  const int col = std::max(next.column(), FFixedCols), row = std::max(next.row(), FFixedRows);
+  const int col = std::max(next.column(), FixedColCount), row = std::max(next.row(), FixedRowCount);
   if (col >= ColCount() || row >= RowCount()) return currentIndex();
   return model()->index(row, col);
 }
 
-void TVelEGrid::KeyDown(int& Key, Qt::KeyboardModifiers) {
-  FLastKey = Key;
+void TVelEGrid::KeyDown(int& key, Qt::KeyboardModifiers) {
+  FLastKey = key;
   FSavedCol = Col();
   FSavedRow = Row();
-  if (!FSkipToNextRow) return;
-  if (Key == Qt::Key_Right && Col() == ColCount() - 1 && Row() < RowCount() - 1) {
-    if (IsCellLocked(FFixedCols, Row() + 1))
-      FindNextCell(FFixedCols, Row() + 1);
+  if (!SkipsToNextRow) return;
+  if (key == Qt::Key_Right && Col() == ColCount() - 1 && Row() < RowCount() - 1) {
+    if (IsCellLocked(FixedColCount, Row() + 1))
+      FindNextCell(FixedColCount, Row() + 1);
     else
-      GotoCell(FFixedCols, Row() + 1);
-    Key = 0;
-  } else if (Key == Qt::Key_Left && Col() == FFixedCols && Row() > FFixedRows) {
+      GotoCell(FixedColCount, Row() + 1);
+    key = 0;
+  } else if (key == Qt::Key_Left && Col() == FixedColCount && Row() > FixedRowCount) {
     if (IsCellLocked(ColCount() - 1, Row() - 1))
       FindPrevCell(ColCount() - 1, Row() - 1);
     else
       GotoCell(ColCount() - 1, Row() - 1);
-    Key = 0;
+    key = 0;
   }
 }
 
@@ -501,9 +501,9 @@ void TVelEGrid::keyboardSearch(const QString&) {
   // Typing never jumps to a cell by its text.
 }
 
-void TVelEGrid::MouseDown(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y) {
+void TVelEGrid::MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y) {
   FLastKey = 0;  // a click never starts a directional search
-  if (OnMouseDown) OnMouseDown(this, Button, Shift, X, Y);
+  if (OnMouseDown) OnMouseDown(this, button, shift, x, y);
 }
 
 void TVelEGrid::PressedAt(QMouseEvent* event) {
@@ -524,7 +524,7 @@ void TVelEGrid::mouseDoubleClickEvent(QMouseEvent* event) {
 bool TVelEGrid::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
   // Only the current cell is edited, and never a fixed or locked one (the cursor may be
   // parked on a locked cell by FocusCell).
-  if (!FEditing || !index.isValid() || index != currentIndex() || !InNonFixedArea(index.column(), index.row()) ||
+  if (!EditingOn || !index.isValid() || index != currentIndex() || !InNonFixedArea(index.column(), index.row()) ||
       IsCellLocked(index.column(), index.row()))
     return false;
   return QTableWidget::edit(index, trigger, event);
@@ -540,56 +540,56 @@ void TVelEGrid::ClientFocusChanged(QWidget* old, QWidget* now) {
     OnEnter(this);
 }
 
-QString TVelEGrid::GetEditMask(int ACol, int ARow) {
+QString TVelEGrid::GetEditMask(int col, int row) {
   QString mask;
-  if (OnGetEditMask) OnGetEditMask(this, ACol, ARow, mask);
+  if (OnGetEditMask) OnGetEditMask(this, col, row, mask);
   return mask;
 }
 
 // --- painting -----------------------------------------------------------------------------
 
-void TVelEGrid::DoGetDrawValues(int col, int row, TCellFont& aFont, TAlignment& aAlignment, QColor& bgColor) {
-  if (OnGetDrawValues) OnGetDrawValues(this, col, row, aFont, aAlignment, bgColor);
+void TVelEGrid::DoGetDrawValues(int col, int row, TCellFont& font, TAlignment& alignment, QColor& background) {
+  if (OnGetDrawValues) OnGetDrawValues(this, col, row, font, alignment, background);
 }
 
-void TVelEGrid::DrawCell(QPainter& Canvas, int ACol, int ARow, const QRect& ARect, TGridDrawState AState) {
-  if (ARect.width() <= 0 || ARect.height() <= 0) return;  // a hidden column
+void TVelEGrid::DrawCell(QPainter& canvas, int col, int row, const QRect& rect, TGridDrawState state) {
+  if (rect.width() <= 0 || rect.height() <= 0) return;  // a hidden column
   // Start from what the plain grid would paint the cell with; the owner may change it all.
   const QPalette& colours = palette();
-  QColor plain = FColor;
+  QColor plain = CellColor;
   TCellFont cellFont{font(), colours.color(QPalette::Text)};
-  if (AState & gdFixed) {
-    plain = FFixedColor;
-  } else if ((AState & gdSelected) && !(AState & gdFocused)) {
+  if (state & gdFixed) {
+    plain = FixedCellColor;
+  } else if ((state & gdSelected) && !(state & gdFocused)) {
     // The focused cell keeps its colours and gets a focus frame instead.
     plain = colours.color(QPalette::Highlight);
     cellFont.Color = colours.color(QPalette::HighlightedText);
   }
-  TAlignment alignment = FAlignment;
+  TAlignment alignment = DefaultAlignment;
   QColor background = plain;
-  DoGetDrawValues(ACol, ARow, cellFont, alignment, background);
+  DoGetDrawValues(col, row, cellFont, alignment, background);
 
   // A one-pixel frame in the plain colour keeps cells apart when the owner colours them.
-  Canvas.fillRect(ARect, plain);
-  Canvas.fillRect(ARect.adjusted(1, 1, -1, -1), background);
-  if (AState & gdFocused) {
+  canvas.fillRect(rect, plain);
+  canvas.fillRect(rect.adjusted(1, 1, -1, -1), background);
+  if (state & gdFocused) {
     // A dotted frame just inside the cell, in the text colour.
-    Canvas.save();
-    Canvas.setPen(QPen(cellFont.Color, 1, Qt::DotLine));
-    Canvas.setBrush(Qt::NoBrush);
-    Canvas.drawRect(ARect.adjusted(1, 1, -2, -2));
-    Canvas.restore();
+    canvas.save();
+    canvas.setPen(QPen(cellFont.Color, 1, Qt::DotLine));
+    canvas.setBrush(Qt::NoBrush);
+    canvas.drawRect(rect.adjusted(1, 1, -2, -2));
+    canvas.restore();
   }
 
-  const QTableWidgetItem* cell = item(ARow, ACol);
+  const QTableWidgetItem* cell = item(row, col);
   const QString text = cell ? cell->text() : QString();
   if (text.isEmpty()) return;
-  if (Canvas.font() != cellFont.Font) Canvas.setFont(cellFont.Font);
-  if (FTextPen.color() != cellFont.Color) FTextPen = QPen(cellFont.Color);
-  Canvas.setPen(FTextPen);
-  const QFontMetrics metrics = Canvas.fontMetrics();
+  if (canvas.font() != cellFont.Font) canvas.setFont(cellFont.Font);
+  if (TextPen.color() != cellFont.Color) TextPen = QPen(cellFont.Color);
+  canvas.setPen(TextPen);
+  const QFontMetrics metrics = canvas.fontMetrics();
   const int width = metrics.horizontalAdvance(text);
-  const int left = ARect.left(), right = ARect.left() + ARect.width();
+  const int left = rect.left(), right = rect.left() + rect.width();
   int x;
   switch (alignment) {
     case taLeftJustify: x = left + 2; break;
@@ -597,18 +597,18 @@ void TVelEGrid::DrawCell(QPainter& Canvas, int ACol, int ARow, const QRect& ARec
     case taCenter: x = left + (right - left) / 2 - width / 2; break;
     default: return;
   }
-  const int y = ARect.top() + 2;
-  const bool overflows = x < left || x + width > right || y + metrics.height() > ARect.top() + ARect.height();
+  const int y = rect.top() + 2;
+  const bool overflows = x < left || x + width > right || y + metrics.height() > rect.top() + rect.height();
   if (overflows) {
-    Canvas.save();
-    Canvas.setClipRect(ARect, Qt::IntersectClip);
+    canvas.save();
+    canvas.setClipRect(rect, Qt::IntersectClip);
   }
-  Canvas.drawText(x, y + metrics.ascent(), text);
-  if (overflows) Canvas.restore();
+  canvas.drawText(x, y + metrics.ascent(), text);
+  if (overflows) canvas.restore();
 }
 
-void TVelEGrid::PaintFixedRows(QPainter& Canvas, int width) {
-  Canvas.fillRect(0, 0, width, FixedHeight(), FColor);
+void TVelEGrid::PaintFixedRows(QPainter& canvas, int width) {
+  canvas.fillRect(0, 0, width, FixedHeight(), CellColor);
   const int line = showGrid() ? 1 : 0;
   QColor lineColor;
   if (line) {
@@ -619,13 +619,13 @@ void TVelEGrid::PaintFixedRows(QPainter& Canvas, int width) {
   int first = columnAt(0), last = columnAt(width - 1);
   if (first < 0) first = 0;
   if (last < 0) last = ColCount() - 1;
-  for (int row = 0, y = 0; row < std::min(FFixedRows, RowCount()); y += rowHeight(row++)) {
+  for (int row = 0, y = 0; row < std::min(FixedRowCount, RowCount()); y += rowHeight(row++)) {
     for (int col = first; col <= last; ++col) {
       const int w = columnWidth(col);
       if (w <= 0) continue;
       const QRect slot(columnViewportPosition(col), y, w, rowHeight(row));
-      if (line) Canvas.fillRect(slot, lineColor);
-      DrawCell(Canvas, col, row, slot.adjusted(0, 0, -line, -line), gdFixed);
+      if (line) canvas.fillRect(slot, lineColor);
+      DrawCell(canvas, col, row, slot.adjusted(0, 0, -line, -line), gdFixed);
     }
   }
 }

@@ -31,12 +31,12 @@ struct TCellFont {
 };
 
 class TVelEGrid;
-using TNotifyEvent = std::function<void(TVelEGrid* Sender)>;
-using TGetDrawValues =
-    std::function<void(TVelEGrid* Sender, int col, int row, TCellFont& aFont, TAlignment& aAlignment, QColor& bgColor)>;
-using TGetEditMaskEvent = std::function<void(TVelEGrid* Sender, int ACol, int ARow, QString& Value)>;
+using TNotifyEvent = std::function<void(TVelEGrid* sender)>;
+using TGetDrawValues = std::function<void(TVelEGrid* sender, int col, int row, TCellFont& font, TAlignment& alignment,
+                                          QColor& background)>;
+using TGetEditMaskEvent = std::function<void(TVelEGrid* sender, int col, int row, QString& value)>;
 using TMouseEvent =
-    std::function<void(TVelEGrid* Sender, Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y)>;
+    std::function<void(TVelEGrid* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y)>;
 
 class TVelEGrid : public QTableWidget {
   Q_OBJECT
@@ -52,49 +52,49 @@ class TVelEGrid : public QTableWidget {
   TNotifyEvent OnExit;              // the focus left the grid and its editor
   TMouseEvent OnMouseDown;          // any button press, before the grid reacts to it
 
-  TAlignment Alignment() const { return FAlignment; }
-  void SetAlignment(TAlignment Value);
-  const QStringList& Header() const { return FHeader; }
-  void SetHeader(const QStringList& Value);
-  const QStringList& Hints() const { return FHints; }
-  void SetHints(const QStringList& Value) { FHints = Value; }
-  bool SkipToNextRow() const { return FSkipToNextRow; }
-  void SetSkipToNextRow(bool Value) { FSkipToNextRow = Value; }
+  TAlignment Alignment() const { return DefaultAlignment; }
+  void SetAlignment(TAlignment value);
+  const QStringList& Header() const { return HeaderTexts; }
+  void SetHeader(const QStringList& value);
+  const QStringList& Hints() const { return ColumnHints; }
+  void SetHints(const QStringList& value) { ColumnHints = value; }
+  bool SkipToNextRow() const { return SkipsToNextRow; }
+  void SetSkipToNextRow(bool value) { SkipsToNextRow = value; }
 
-  int FixedRows() const { return FFixedRows; }
-  void SetFixedRows(int Value);
-  int FixedCols() const { return FFixedCols; }
-  void SetFixedCols(int Value);
-  QColor Color() const { return FColor; }
-  void SetColor(const QColor& Value);
-  QColor FixedColor() const { return FFixedColor; }
-  void SetFixedColor(const QColor& Value);
-  int GridLineWidth() const { return FGridLineWidth; }
-  void SetGridLineWidth(int Value);
-  bool Editing() const { return FEditing; }
-  void SetEditing(bool Value);
+  int FixedRows() const { return FixedRowCount; }
+  void SetFixedRows(int value);
+  int FixedCols() const { return FixedColCount; }
+  void SetFixedCols(int value);
+  QColor Color() const { return CellColor; }
+  void SetColor(const QColor& value);
+  QColor FixedColor() const { return FixedCellColor; }
+  void SetFixedColor(const QColor& value);
+  int GridLineWidth() const { return LineWidth; }
+  void SetGridLineWidth(int value);
+  bool Editing() const { return EditingOn; }
+  void SetEditing(bool value);
 
   int ColCount() const { return columnCount(); }
-  void SetColCount(int Value);
+  void SetColCount(int value);
   int RowCount() const { return rowCount(); }
-  void SetRowCount(int Value);
-  int ColWidths(int ACol) const { return columnWidth(ACol); }
-  void SetColWidths(int ACol, int Value) { setColumnWidth(ACol, Value); }
-  int RowHeights(int ARow) const { return rowHeight(ARow); }
-  void SetRowHeights(int ARow, int Value) { setRowHeight(ARow, Value); }
+  void SetRowCount(int value);
+  int ColWidths(int col) const { return columnWidth(col); }
+  void SetColWidths(int col, int value) { setColumnWidth(col, value); }
+  int RowHeights(int row) const { return rowHeight(row); }
+  void SetRowHeights(int row, int value) { setRowHeight(row, value); }
   int DefaultColWidth() const;
-  void SetDefaultColWidth(int Value);
+  void SetDefaultColWidth(int value);
   int DefaultRowHeight() const;
-  void SetDefaultRowHeight(int Value);
-  QString Cells(int ACol, int ARow) const;
-  void SetCells(int ACol, int ARow, const QString& Value);
+  void SetDefaultRowHeight(int value);
+  QString Cells(int col, int row) const;
+  void SetCells(int col, int row, const QString& value);
 
   int Col() const { return currentColumn(); }
   int Row() const { return currentRow(); }
   int TopRow() const;  // first non-fixed row shown below the fixed rows
-  void SetTopRow(int Value);
+  void SetTopRow(int value);
   int VisibleRowCount() const;  // non-fixed rows fully shown
-  void MouseToCell(int X, int Y, int& ACol, int& ARow) const;
+  void MouseToCell(int x, int y, int& col, int& row) const;
   QString Hint() const { return toolTip(); }
   void Refresh();
 
@@ -121,12 +121,12 @@ class TVelEGrid : public QTableWidget {
   void keyboardSearch(const QString& search) override;
 
  protected:
-  virtual void DrawCell(QPainter& Canvas, int ACol, int ARow, const QRect& ARect, TGridDrawState AState);
-  virtual bool SelectCell(int ACol, int ARow);
-  virtual void DoGetDrawValues(int col, int row, TCellFont& aFont, TAlignment& aAlignment, QColor& bgColor);
-  virtual QString GetEditMask(int ACol, int ARow);
-  virtual void KeyDown(int& Key, Qt::KeyboardModifiers Shift);
-  virtual void MouseDown(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y);
+  virtual void DrawCell(QPainter& canvas, int col, int row, const QRect& rect, TGridDrawState state);
+  virtual bool SelectCell(int col, int row);
+  virtual void DoGetDrawValues(int col, int row, TCellFont& font, TAlignment& alignment, QColor& background);
+  virtual QString GetEditMask(int col, int row);
+  virtual void KeyDown(int& key, Qt::KeyboardModifiers shift);
+  virtual void MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
 
   void keyPressEvent(QKeyEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
@@ -143,7 +143,7 @@ class TVelEGrid : public QTableWidget {
 
   static quint64 CellKey(int col, int row) { return (quint64(quint32(col)) << 32) | quint32(row); }
   bool InNonFixedArea(int col, int row) const;
-  bool IsFixedCell(int col, int row) const { return col < FFixedCols || row < FFixedRows; }
+  bool IsFixedCell(int col, int row) const { return col < FixedColCount || row < FixedRowCount; }
   bool AllowCurrent(const QModelIndex& index);
   void MoveCurrent(int col, int row);
   int LastRowSearched(int row, int step) const;
@@ -152,15 +152,15 @@ class TVelEGrid : public QTableWidget {
   void ScrollColumnIntoView(const QModelIndex& index);
   int FixedHeight() const;
   void PlaceFixedArea();
-  void PaintFixedRows(QPainter& Canvas, int width);
+  void PaintFixedRows(QPainter& canvas, int width);
   void ClientFocusChanged(QWidget* old, QWidget* now);
   void FocusOnFirstCell();
   void PressedAt(QMouseEvent* event);
 
-  TAlignment FAlignment = taLeftJustify;
-  QStringList FHeader;
-  QStringList FHints;
-  bool FSkipToNextRow = true;
+  TAlignment DefaultAlignment = taLeftJustify;
+  QStringList HeaderTexts;
+  QStringList ColumnHints;
+  bool SkipsToNextRow = true;
   QSet<int> FLockedCols;
   QSet<int> FLockedRows;
   QSet<quint64> FLockedCells;
@@ -169,16 +169,16 @@ class TVelEGrid : public QTableWidget {
   int FSavedCol = 0;
   int FSavedRow = 0;
 
-  int FFixedRows = 1;
-  int FFixedCols = 0;
-  QColor FColor;
-  QColor FFixedColor;
-  int FGridLineWidth = 1;
-  bool FEditing = false;
-  bool FNoLockTest = false;  // set while the grid itself moves the cursor
-  QPen FTextPen;             // reused while consecutive cells share a text colour
+  int FixedRowCount = 1;
+  int FixedColCount = 0;
+  QColor CellColor;
+  QColor FixedCellColor;
+  int LineWidth = 1;
+  bool EditingOn = false;
+  bool NoLockTest = false;  // set while the grid itself moves the cursor
+  QPen TextPen;             // reused while consecutive cells share a text colour
 
-  TSelectionGate* FGate = nullptr;
-  TFixedArea* FFixedArea = nullptr;
-  QMetaObject::Connection FFocusWatch;
+  TSelectionGate* Gate = nullptr;
+  TFixedArea* FixedArea = nullptr;
+  QMetaObject::Connection FocusWatch;
 };
