@@ -161,6 +161,7 @@ class TVelEGrid : public QTableWidget {
   QStringList HeaderTexts;
   QStringList ColumnHints;
   bool SkipsToNextRow = true;
+  // These keep the F names that the grid's documented behaviour uses.
   QSet<int> FLockedCols;
   QSet<int> FLockedRows;
   QSet<quint64> FLockedCells;
