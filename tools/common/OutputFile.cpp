@@ -111,6 +111,21 @@ void TOutputFile::Discard() {
   Temp.clear();
 }
 
+bool TOutputFile::Finish(bool toStandardOutput, bool failed, int writeError, std::string& reason) {
+  reason = std::strerror(writeError);
+  if (toStandardOutput) {
+    if (std::fflush(stdout) != 0 && !failed) {
+      failed = true;
+      reason = std::strerror(errno);
+    }
+  } else if (failed) {
+    Discard();
+  } else if (!Commit(reason)) {
+    failed = true;
+  }
+  return !failed;
+}
+
 bool WriteOutputFile(const std::string& path, const std::string& text, std::string& error) {
   TOutputFile file;
   if (!file.Open(path, error)) return false;

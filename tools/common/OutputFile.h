@@ -36,6 +36,10 @@ class TOutputFile {
   bool Commit(std::string& error);
   // Closes and throws away what was written to a regular file.
   void Discard();
+  // Ends a tool's output: standard output is flushed, this file committed,
+  // or thrown away after a failed write (writeError: its errno). False, with
+  // the reason of the first failure, when anything failed.
+  bool Finish(bool toStandardOutput, bool failed, int writeError, std::string& reason);
 
  private:
   std::FILE* File = nullptr;

@@ -42,17 +42,8 @@ void TCommitLog::Flush() {
 bool TCommitLog::Close(std::string& error) {
   if (!File) return true;
   Flush();
-  std::string reason = std::strerror(WriteError);
-  if (File == stdout) {
-    if (std::fflush(File) != 0) {
-      Failed = true;
-      reason = std::strerror(errno);
-    }
-  } else if (Failed) {
-    Output.Discard();
-  } else if (!Output.Commit(reason)) {
-    Failed = true;
-  }
+  std::string reason;
+  Failed = !Output.Finish(File == stdout, Failed, WriteError, reason);
   File = nullptr;
   if (Failed) error = "writing the commit log to " + Path + " failed: " + reason;
   return !Failed;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <vector>
 
 #include "core/Loader.h"
@@ -87,17 +86,8 @@ bool WriteMemoryImage(const std::string& path, const std::string& program, std::
   flush();
 
   const std::string shown = path == "-" ? "standard output" : path;
-  std::string reason = std::strerror(writeError);
-  if (path == "-") {
-    if (std::fflush(stdout) != 0 && !failed) {
-      failed = true;
-      reason = std::strerror(errno);
-    }
-  } else if (failed) {
-    output.Discard();
-  } else if (!output.Commit(reason)) {
-    failed = true;
-  }
+  std::string reason;
+  failed = !output.Finish(path == "-", failed, writeError, reason);
   if (failed) error = "writing the memory image to " + shown + " failed: " + reason;
   return !failed;
 }
