@@ -61,7 +61,8 @@ extern TCPU TheCPU;
 // and TheMemory; the fast run on a copy of the registers held in locals.
 template <class M>
 [[gnu::always_inline]] inline bool ExecuteWord(M& m, const uint32_t w) {
-  // clang-format off: one line per operation, as a table
+  // One line per operation, as a table.
+  // clang-format off
   m.SetPC(m.PC() + 1);
 
   const uint32_t a = m.Reg(int((w >> 21) & 31));
@@ -72,14 +73,11 @@ template <class M>
     switch (w & 63) {
       case 0: m.SetReg(rc, a + a); break;
       case 2: m.SetReg(rc, a >> 1); break;
-      case 32:
-      case 34: m.SetReg(rc, a - b); break;
-      case 33:
-      case 35: m.SetReg(rc, a + b); break;
+      case 32: case 34: m.SetReg(rc, a - b); break;
+      case 33: case 35: m.SetReg(rc, a + b); break;
       case 36: m.SetReg(rc, a ^ b); break;
       case 37: m.SetReg(rc, a | b); break;
-      case 38:
-      case 39: m.SetReg(rc, a & b); break;
+      case 38: case 39: m.SetReg(rc, a & b); break;
       default: break;  // illegal function codes only advance the counter
     }
     return false;
@@ -87,25 +85,15 @@ template <class M>
   const uint32_t imm = SignExtend(w & 0xFFFF, 16);
   const int32_t sa = int32_t(a), si = int32_t(imm);
   switch (w >> 26) {
-    case 4:
-      if (a == 0) m.SetPC(m.PC() + imm);
-      break;
-    case 5:
-      if (a != 0) m.SetPC(m.PC() + imm);
-      break;
-    case 8:
-    case 10: m.SetReg(rb, a - imm); break;
-    case 9:
-    case 11: m.SetReg(rb, a + imm); break;
+    case 4: if (a == 0) m.SetPC(m.PC() + imm); break;
+    case 5: if (a != 0) m.SetPC(m.PC() + imm); break;
+    case 8: case 10: m.SetReg(rb, a - imm); break;
+    case 9: case 11: m.SetReg(rb, a + imm); break;
     case 12: m.SetReg(rb, a ^ imm); break;
     case 13: m.SetReg(rb, a | imm); break;
-    case 14:
-    case 15: m.SetReg(rb, a & imm); break;
+    case 14: case 15: m.SetReg(rb, a & imm); break;
     case 22: m.SetPC(a); break;
-    case 23:
-      m.SetReg(31, m.PC());
-      m.SetPC(a);
-      break;
+    case 23: m.SetReg(31, m.PC()); m.SetPC(a); break;
     case 24: m.SetReg(rb, 0); break;
     case 25: m.SetReg(rb, sa > si); break;
     case 26: m.SetReg(rb, sa == si); break;

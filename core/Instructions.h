@@ -46,7 +46,8 @@ struct TInstruction {
   }
 };
 
-// clang-format off: two rows a line, in code order
+// Two rows a line, in code order.
+// clang-format off
 inline constexpr TInstruction Instructions[] = {
     {"slli", TOperands::RcRa, 0, false},     {"srli", TOperands::RcRa, 2, false},
     {"sub", TOperands::RcRaRb, 32, false},   {"add", TOperands::RcRaRb, 33, false},
