@@ -400,7 +400,7 @@ void TMainForm::ADRunExecute() {
   // counters advance on the pass that the stop ends too.
   if (!QuitRequested)
     RunDisplayed(
-        show, [] { return Stopped; }, [this] { return !QuitRequested; });
+        show, [] { return Stopped; }, [] { return true; });
   --RunDepth;
   Stopped = true;
   EndOfRun();
